@@ -1,0 +1,11 @@
+#pragma once
+
+namespace lwmd5 {
+
+enum class Program { MeshConverter, AnimationConverter };
+
+// One whole run of a program, from the banner to the written file; returns
+// the process exit status.
+int runProgram(Program program, int argc, const char* const* argv);
+
+} // namespace lwmd5

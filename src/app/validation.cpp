@@ -1,0 +1,111 @@
+#include "app/validation.h"
+
+#include "platform/report.h"
+#include "skin/skeleton.h"
+
+#include <unordered_map>
+
+namespace lwmd5 {
+
+namespace {
+
+std::string quotedList(const std::vector<std::string>& names)
+{
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i > 0) text += ", ";
+        text += "'" + names[i] + "'";
+    }
+    return text;
+}
+
+bool checkSkeleton(const Scene& scene, const RunInputs& inputs, Reporter& report)
+{
+    if (scene.bones.empty()) {
+        report.error(inputs.scenePath + ": the scene has no bones (no AddBone line)");
+        return false;
+    }
+    std::vector<std::string> names;
+    std::vector<std::string> parentNames;
+    for (const Bone& bone : scene.bones) {
+        names.push_back(bone.name);
+        parentNames.push_back(parentBoneName(scene.bones, bone));
+    }
+    const JointOrder plan = planJointOrder(names, parentNames);
+    if (!plan.cycle.empty()) {
+        std::vector<std::string> cycle;
+        for (const int record : plan.cycle) cycle.push_back(names[static_cast<std::size_t>(record)]);
+        report.error(inputs.scenePath + ": the parents of the bones " + quotedList(cycle) +
+                     " form a cycle, so no bone of them has a root");
+        return false;
+    }
+    return true;
+}
+
+bool checkFrames(const Scene& scene, const RunInputs& inputs, Reporter& report)
+{
+    if (scene.framesPerSecond <= 0) {
+        report.error(inputs.scenePath + ": the frame rate (FramesPerSecond) is " +
+                     std::to_string(scene.framesPerSecond) + "; it must be 1 or more");
+        return false;
+    }
+    if (scene.lastFrame < scene.firstFrame) {
+        report.error(inputs.scenePath + ": the last frame (PreviewLastFrame " + std::to_string(scene.lastFrame) +
+                     ") comes before the first frame (PreviewFirstFrame " + std::to_string(scene.firstFrame) + ")");
+        return false;
+    }
+    return true;
+}
+
+bool checkObject(const Scene& scene, const RunInputs& inputs, Reporter& report)
+{
+    const LwoObject& object = scene.object;
+    if (object.meshes.empty()) {
+        report.error(inputs.objectPath + ": the object holds no point set (PNTS chunk)");
+        return false;
+    }
+    const LwoMesh& mesh = object.meshes.front();
+    if (mesh.points.empty()) {
+        report.warning(inputs.objectPath + ": the first point set has no points; the mesh stays empty");
+    } else if (mesh.triangles.empty()) {
+        report.warning(inputs.objectPath + ": the first point set has no triangles");
+    }
+    if (object.surfaces.empty()) {
+        report.warning(inputs.objectPath + ": the object has no surface; the shader name stays empty");
+    }
+    if (object.uvMaps.empty()) {
+        report.warning(inputs.objectPath + ": the object has no UV map; every vertex gets (0, 0)");
+    }
+    return true;
+}
+
+} // namespace
+
+bool validateInputs(const Scene& scene, const RunInputs& inputs, Reporter& report)
+{
+    if (!checkSkeleton(scene, inputs, report)) return false;
+    if (inputs.animation && !checkFrames(scene, inputs, report)) return false;
+    return checkObject(scene, inputs, report);
+}
+
+void reportSkeleton(const Scene& scene, Reporter& report)
+{
+    std::unordered_map<std::string_view, std::size_t> firstIndex;
+    for (std::size_t i = 0; i < scene.joints.size(); ++i) firstIndex.emplace(scene.joints[i].name, i);
+    std::size_t roots = 0;
+    for (std::size_t i = 0; i < scene.joints.size(); ++i) {
+        const Joint& joint = scene.joints[i];
+        if (joint.parentIndex >= 0) continue;
+        ++roots;
+        const auto found = firstIndex.find(joint.parentName);
+        if (found != firstIndex.end() && found->second == i) {
+            report.warning("bone '" + joint.name + "' names itself as its parent; it becomes a root");
+        }
+    }
+    if (roots > 1) {
+        report.warning("the skeleton has " + std::to_string(roots) +
+                       " root joints; some engines accept only one root in an animation");
+    }
+}
+
+} // namespace lwmd5

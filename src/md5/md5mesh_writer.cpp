@@ -1,0 +1,113 @@
+#include "md5/md5mesh_writer.h"
+
+#include "md5/md5_file.h"
+#include "md5/md5_text.h"
+
+namespace lwmd5 {
+
+namespace {
+
+void appendVec3(std::string& out, const Vec3& v)
+{
+    out += " ( ";
+    appendFixedTriple(out, v.x, v.y, v.z);
+    out += " )";
+}
+
+// The orientation of a joint's bind transform, made right-handed first.
+Quat bindOrientation(const Joint& joint)
+{
+    Transform bind = joint.bindTransform;
+    if (!hasRightHandedRows(bind)) negateThirdRow(bind);
+    Quat q;
+    transformToQuat(q, bind);
+    return q;
+}
+
+} // namespace
+
+std::string formatMd5Mesh(const Scene& scene)
+{
+    std::string out;
+    std::size_t expected = 256 + scene.joints.size() * 160;
+    for (const Md5Mesh& mesh : scene.outputMeshes) {
+        expected += mesh.shader.size() + mesh.vertices.size() * 48 + mesh.triangles.size() * 32 +
+                    mesh.weights.size() * 72;
+    }
+    out.reserve(expected);
+
+    out += "MD5Version 10\ncommandline \"\"\n\nnumJoints ";
+    appendInteger(out, static_cast<long long>(scene.joints.size()));
+    out += "\nnumMeshes ";
+    appendInteger(out, static_cast<long long>(scene.outputMeshes.size()));
+    out += "\n\njoints {\n";
+    for (const Joint& joint : scene.joints) {
+        out += "\t\"";
+        out += joint.name;
+        out += "\"\t";
+        appendInteger(out, joint.parentIndex);
+        appendVec3(out, joint.bindTransform.t);
+        appendVec3(out, printedQuatComponents(bindOrientation(joint)));
+        out += "\t// ";
+        if (joint.parentIndex != -1) out += joint.parentName;
+        out += '\n';
+    }
+    out += "}\n\n";
+
+    for (const Md5Mesh& mesh : scene.outputMeshes) {
+        out += "mesh {\n\t// meshes:  \n\tshader \"";
+        out += mesh.shader;
+        out += "\"\n\n\tnumverts ";
+        appendInteger(out, static_cast<long long>(mesh.vertices.size()));
+        out += '\n';
+        for (std::size_t i = 0; i < mesh.vertices.size(); ++i) {
+            const Md5Vertex& vertex = mesh.vertices[i];
+            out += "\tvert ";
+            appendInteger(out, static_cast<long long>(i));
+            out += " ( ";
+            appendFixed(out, vertex.u);
+            out += ' ';
+            appendFixed(out, vertex.v);
+            out += " ) ";
+            appendInteger(out, vertex.firstWeight);
+            out += ' ';
+            appendInteger(out, vertex.weightCount);
+            out += '\n';
+        }
+        out += "\n\tnumtris ";
+        appendInteger(out, static_cast<long long>(mesh.triangles.size()));
+        out += '\n';
+        for (std::size_t i = 0; i < mesh.triangles.size(); ++i) {
+            out += "\ttri ";
+            appendInteger(out, static_cast<long long>(i));
+            for (const std::int32_t corner : mesh.triangles[i].corners) {
+                out += ' ';
+                appendInteger(out, corner);
+            }
+            out += '\n';
+        }
+        out += "\n\tnumweights ";
+        appendInteger(out, static_cast<long long>(mesh.weights.size()));
+        out += '\n';
+        for (std::size_t i = 0; i < mesh.weights.size(); ++i) {
+            const Md5Weight& weight = mesh.weights[i];
+            out += "\tweight ";
+            appendInteger(out, static_cast<long long>(i));
+            out += ' ';
+            appendInteger(out, weight.joint);
+            out += ' ';
+            appendFixed(out, weight.bias);
+            appendVec3(out, weight.offset);
+            out += '\n';
+        }
+        out += "}\n\n";
+    }
+    return out;
+}
+
+bool writeMd5Mesh(const std::string& scenePath, const Scene& scene, Reporter& report)
+{
+    return writeOutputFile(scenePath, ".md5mesh", formatMd5Mesh(scene), report);
+}
+
+} // namespace lwmd5

@@ -1,0 +1,286 @@
+#include "motion/envelope.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace lwmd5 {
+
+namespace {
+
+constexpr float kOneThird = 0.33333334f;
+constexpr float kHandleThreshold = 0.00001f;
+constexpr float kHandleFactor = 100000.0f;
+constexpr float kBisectionTolerance = 0.0001f;
+constexpr int kMaxBisections = 64;
+
+float toFloat(double value)
+{
+    return static_cast<float>(value);
+}
+
+float outgoingTangent(const std::vector<EnvelopeKey>& keys, std::size_t i0)
+{
+    const EnvelopeKey& key0 = keys[i0];
+    const EnvelopeKey& key1 = keys[i0 + 1];
+    const EnvelopeKey* prev = i0 > 0 ? &keys[i0 - 1] : nullptr;
+    const float d = toFloat(static_cast<double>(key1.value) - key0.value);
+    const float s = prev != nullptr ? toFloat((static_cast<double>(key1.time) - key0.time) /
+                                              (static_cast<double>(key1.time) - prev->time))
+                                    : 0.0f;
+    switch (key0.shape) {
+    case kTcb: {
+        const double t = key0.tension, c = key0.continuity, b = key0.bias;
+        const float a = toFloat((1.0 - t) * (1.0 + c) * (1.0 + b));
+        const float bb = toFloat((1.0 - t) * (1.0 - c) * (1.0 - b));
+        if (prev == nullptr) return toFloat(static_cast<double>(bb) * d);
+        return toFloat(s * (static_cast<double>(a) * (static_cast<double>(key0.value) - prev->value) +
+                            static_cast<double>(bb) * d));
+    }
+    case kLinearShape:
+        if (prev == nullptr) return d;
+        return toFloat(s * (static_cast<double>(key0.value) - prev->value + d));
+    case kHermite:
+    case kBezier1D:
+        if (prev == nullptr) return key0.params[1];
+        return toFloat(static_cast<double>(s) * key0.params[1]);
+    case kBezier2D: {
+        const float q = toFloat((static_cast<double>(key1.time) - key0.time) * key0.params[3]);
+        if (std::fabs(key0.params[2]) > kHandleThreshold) return toFloat(static_cast<double>(q) / key0.params[2]);
+        return toFloat(static_cast<double>(q) * kHandleFactor);
+    }
+    default:
+        return 0.0f;
+    }
+}
+
+float incomingTangent(const std::vector<EnvelopeKey>& keys, std::size_t i0)
+{
+    const EnvelopeKey& key0 = keys[i0];
+    const EnvelopeKey& key1 = keys[i0 + 1];
+    const EnvelopeKey* next = i0 + 2 < keys.size() ? &keys[i0 + 2] : nullptr;
+    const float d = toFloat(static_cast<double>(key1.value) - key0.value);
+    const float s = next != nullptr ? toFloat((static_cast<double>(key1.time) - key0.time) /
+                                              (static_cast<double>(next->time) - key0.time))
+                                    : 0.0f;
+    switch (key1.shape) {
+    case kTcb: {
+        const double t = key1.tension, c = key1.continuity, b = key1.bias;
+        const float a = toFloat((1.0 - t) * (1.0 - c) * (1.0 + b));
+        const float bb = toFloat((1.0 - t) * (1.0 + c) * (1.0 - b));
+        if (next == nullptr) return toFloat(static_cast<double>(a) * d);
+        return toFloat(s * (static_cast<double>(bb) * (static_cast<double>(next->value) - key1.value) +
+                            static_cast<double>(a) * d));
+    }
+    case kLinearShape:
+        if (next == nullptr) return d;
+        return toFloat(s * (static_cast<double>(next->value) - key1.value + d));
+    case kHermite:
+    case kBezier1D:
+        if (next == nullptr) return key1.params[0];
+        return toFloat(static_cast<double>(s) * key1.params[0]);
+    case kBezier2D: {
+        const float q = toFloat((static_cast<double>(key1.time) - key0.time) * key1.params[1]);
+        if (std::fabs(key1.params[0]) > kHandleThreshold) return toFloat(static_cast<double>(q) / key1.params[0]);
+        return toFloat(static_cast<double>(q) * kHandleFactor);
+    }
+    default:
+        return 0.0f;
+    }
+}
+
+// a s^3 + b s^2 + c s + p0 with the cubic's coefficients from four control values.
+float cubic(float p0, float p1, float p2, float p3, float s)
+{
+    const float c = toFloat(3.0 * (static_cast<double>(p1) - p0));
+    const float b = toFloat(3.0 * (static_cast<double>(p2) - p1) - c);
+    const float a = toFloat(static_cast<double>(p3) - p0 - c - b);
+    const double ds = s;
+    return toFloat(a * ds * ds * ds + b * ds * ds + c * ds + p0);
+}
+
+// Bisection for the curve parameter whose time is t. It stops at the
+// tolerance, when halving no longer changes the interval, or after a bounded
+// number of halvings, so spans too long for single precision still end.
+float bezier2DParameter(float x0, float x1, float x2, float x3, float t)
+{
+    float lo = 0.0f;
+    float hi = 1.0f;
+    float s = 0.5f;
+    for (int step = 0; step < kMaxBisections; ++step) {
+        s = toFloat(lo + (static_cast<double>(hi) - lo) * 0.5);
+        const float v = cubic(x0, x1, x2, x3, s);
+        if (!(std::fabs(static_cast<double>(t) - v) > kBisectionTolerance)) return s;
+        if (s == lo || s == hi) return s;
+        if (v > t) {
+            hi = s;
+        } else {
+            lo = s;
+        }
+    }
+    return s;
+}
+
+float bezier2DValue(const EnvelopeKey& key0, const EnvelopeKey& key1, float t)
+{
+    const float x1 = key0.shape == kBezier2D
+                         ? toFloat(static_cast<double>(key0.time) + key0.params[2])
+                         : toFloat(key0.time + (static_cast<double>(key1.time) - key0.time) * kOneThird);
+    const float x2 = toFloat(static_cast<double>(key1.time) + key1.params[0]);
+    const float s = bezier2DParameter(key0.time, x1, x2, key1.time, t);
+    const float y1 = key0.shape == kBezier2D ? toFloat(static_cast<double>(key0.value) + key0.params[3])
+                                             : toFloat(key0.value + static_cast<double>(key0.params[1]) * kOneThird);
+    const float y2 = toFloat(static_cast<double>(key1.value) + key1.params[1]);
+    return cubic(key0.value, y1, y2, key1.value, s);
+}
+
+bool isOdd(double cycles)
+{
+    return std::fmod(cycles, 2.0) != 0.0;
+}
+
+} // namespace
+
+WrappedTime wrapTime(float v, float lo, float hi)
+{
+    const float r = toFloat(static_cast<double>(hi) - lo);
+    if (r == 0.0f) return {lo, 0.0};
+    // lo + v is rounded first; then v folded into [0, r) is added to lo. For
+    // lo other than 0 this is not v folded into [lo, hi), and it stays so.
+    const float shifted = toFloat(static_cast<double>(lo) + v);
+    const float folded = toFloat(shifted - static_cast<double>(r) * std::floor(static_cast<double>(v) / r));
+    const double half = folded > v ? 0.5 : -0.5;
+    const double cycles = -std::trunc((static_cast<double>(folded) - v) / r + half);
+    return {folded, cycles};
+}
+
+bool keysAreSorted(const std::vector<EnvelopeKey>& keys)
+{
+    for (std::size_t i = 1; i < keys.size(); ++i) {
+        if (!(keys[i - 1].time <= keys[i].time)) return false;
+    }
+    return true;
+}
+
+std::size_t findSpanLinear(const std::vector<EnvelopeKey>& keys, float time)
+{
+    std::size_t k = 0;
+    while (k + 2 < keys.size() && time > keys[k + 1].time) ++k;
+    return k;
+}
+
+std::size_t findSpanSorted(const std::vector<EnvelopeKey>& keys, float time)
+{
+    // With ascending times the walk stops at the first k whose successor's
+    // time is not below `time`: the first key from index 1 on with
+    // key.time >= time, minus one, capped at the last span.
+    const auto begin = keys.begin() + 1;
+    const auto end = keys.end() - 1;
+    const auto found = std::lower_bound(begin, end, time,
+                                        [](const EnvelopeKey& key, float t) { return t > key.time; });
+    return static_cast<std::size_t>(found - keys.begin()) - 1;
+}
+
+float evaluateEnvelope(const Envelope& envelope, float time)
+{
+    return evaluateEnvelope(envelope, time, keysAreSorted(envelope.keys));
+}
+
+float evaluateEnvelope(const Envelope& envelope, float time, bool keysSorted)
+{
+    const std::vector<EnvelopeKey>& keys = envelope.keys;
+    if (keys.empty()) return 0.0f;
+    if (keys.size() == 1) return keys.front().value;
+
+    const EnvelopeKey& first = keys.front();
+    const EnvelopeKey& last = keys.back();
+    float t = time;
+    float offset = 0.0f;
+
+    if (t < first.time) {
+        switch (envelope.preBehavior) {
+        case kReset: return 0.0f;
+        case kConstant: return first.value;
+        case kRepeat: t = wrapTime(t, first.time, last.time).time; break;
+        case kOscillate: {
+            const WrappedTime wrapped = wrapTime(t, first.time, last.time);
+            t = wrapped.time;
+            if (isOdd(wrapped.cycles)) t = toFloat(static_cast<double>(last.time) - first.time - t);
+            break;
+        }
+        case kOffsetRepeat: {
+            const WrappedTime wrapped = wrapTime(t, first.time, last.time);
+            t = wrapped.time;
+            offset = toFloat(wrapped.cycles * (static_cast<double>(last.value) - first.value));
+            break;
+        }
+        case kLinear: {
+            const EnvelopeKey& next = keys[1];
+            const double span = static_cast<double>(next.time) - first.time;
+            if (span == 0.0) return first.value; // no slope to follow
+            const float tangent = outgoingTangent(keys, 0);
+            return toFloat(first.value + (tangent / span) * (static_cast<double>(t) - first.time));
+        }
+        default: break; // the first span's curve, extrapolated
+        }
+    } else if (t > last.time) {
+        switch (envelope.postBehavior) {
+        case kReset: return 0.0f;
+        case kRepeat: t = wrapTime(t, first.time, last.time).time; break;
+        case kOscillate: {
+            const WrappedTime wrapped = wrapTime(t, first.time, last.time);
+            t = wrapped.time;
+            if (isOdd(wrapped.cycles)) t = toFloat(static_cast<double>(last.time) - first.time - t);
+            break;
+        }
+        case kOffsetRepeat: {
+            const WrappedTime wrapped = wrapTime(t, first.time, last.time);
+            t = wrapped.time;
+            offset = toFloat(wrapped.cycles * (static_cast<double>(last.value) - first.value));
+            break;
+        }
+        case kLinear: {
+            const EnvelopeKey& previous = keys[keys.size() - 2];
+            const double span = static_cast<double>(last.time) - previous.time;
+            if (span == 0.0) return last.value;
+            const float tangent = incomingTangent(keys, keys.size() - 2);
+            return toFloat(last.value + (tangent / span) * (static_cast<double>(t) - last.time));
+        }
+        default: return last.value; // constant, and codes outside 0 to 5
+        }
+    }
+    // A folded time that rounded beyond the last key stays on it.
+    if (t > last.time) t = last.time;
+
+    const std::size_t k0 = keysSorted ? findSpanSorted(keys, t) : findSpanLinear(keys, t);
+    const EnvelopeKey& key0 = keys[k0];
+    const EnvelopeKey& key1 = keys[k0 + 1];
+    if (t == key0.time) return toFloat(static_cast<double>(key0.value) + offset);
+    if (t == key1.time) return toFloat(static_cast<double>(key1.value) + offset);
+
+    const float u = toFloat((static_cast<double>(t) - key0.time) / (static_cast<double>(key1.time) - key0.time));
+    const double du = u;
+    switch (key1.shape) {
+    case kTcb:
+    case kHermite:
+    case kBezier1D: {
+        const float out = outgoingTangent(keys, k0);
+        const float in = incomingTangent(keys, k0);
+        const float h2 = toFloat(3.0 * du * du - 2.0 * du * du * du);
+        const float h1 = toFloat(1.0 - h2);
+        const float h4 = toFloat(du * du * du - du * du);
+        const float h3 = toFloat(h4 - du * du + du);
+        return toFloat(static_cast<double>(h1) * key0.value + static_cast<double>(h2) * key1.value +
+                       static_cast<double>(h3) * out + static_cast<double>(h4) * in + offset);
+    }
+    case kLinearShape:
+        return toFloat(key0.value + du * (static_cast<double>(key1.value) - key0.value) + offset);
+    case kStepped:
+        return toFloat(static_cast<double>(key0.value) + offset);
+    case kBezier2D:
+        return toFloat(static_cast<double>(bezier2DValue(key0, key1, t)) + offset);
+    default:
+        return offset;
+    }
+}
+
+} // namespace lwmd5

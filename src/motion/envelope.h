@@ -1,0 +1,38 @@
+#pragma once
+
+#include "scene/scene.h"
+
+namespace lwmd5 {
+
+// Behaviour codes before the first and after the last key.
+enum Behavior { kReset = 0, kConstant = 1, kRepeat = 2, kOscillate = 3, kOffsetRepeat = 4, kLinear = 5 };
+// Shape codes of the span that ends at a key.
+enum Shape { kTcb = 0, kHermite = 1, kBezier1D = 2, kLinearShape = 3, kStepped = 4, kBezier2D = 5 };
+
+// The channel's value at `time` seconds. Every named intermediate is a float;
+// each is computed in double from its float operands and rounded once.
+float evaluateEnvelope(const Envelope& envelope, float time);
+// The same, for callers that sample one envelope many times: `keysSorted` is
+// keysAreSorted(envelope.keys), worked out once.
+float evaluateEnvelope(const Envelope& envelope, float time, bool keysSorted);
+
+// Folds `v` into the key range [lo, hi]: the folded time lo + (v folded into
+// [0, hi - lo)), and the number of whole cycles (as an integral double, so it
+// never overflows).
+struct WrappedTime {
+    float time;
+    double cycles;
+};
+WrappedTime wrapTime(float v, float lo, float hi);
+
+// The index of the key that starts the span holding `time`, found by walking
+// from the first key while `time` lies after the next key (never beyond the
+// last span). Works for keys in any order.
+std::size_t findSpanLinear(const std::vector<EnvelopeKey>& keys, float time);
+// The same answer by bisection, for keys in ascending time order.
+std::size_t findSpanSorted(const std::vector<EnvelopeKey>& keys, float time);
+// True when every key's time is at or after the previous one (and none is
+// not a number).
+bool keysAreSorted(const std::vector<EnvelopeKey>& keys);
+
+} // namespace lwmd5

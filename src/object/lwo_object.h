@@ -1,0 +1,76 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace lwmd5 {
+
+// One point set: a PNTS chunk and the first FACE POLS chunk after it.
+// Everything is stored as the file holds it; nothing is converted.
+struct LwoMesh {
+    std::vector<std::array<float, 3>> points;
+    std::vector<std::array<std::int32_t, 3>> triangles;
+    // Polygons of the FACE POLS chunk in file order; polygon k became the
+    // triangles polygonFirstTriangle[k] up to polygonFirstTriangle[k + 1].
+    // A polygon split into a fan owns several, a dropped one owns none.
+    std::vector<std::int32_t> polygonFirstTriangle;
+    std::int32_t polygonCount = 0;
+
+    std::int32_t pointCount() const { return static_cast<std::int32_t>(points.size()); }
+    std::int32_t triangleCount() const { return static_cast<std::int32_t>(triangles.size()); }
+};
+
+struct LwoUvEntry {
+    std::int32_t pointIndex = 0;
+    float u = 0.0f;
+    float v = 0.0f;
+};
+
+struct LwoUvFixEntry {
+    std::int32_t pointIndex = 0;
+    std::int32_t polygonIndex = 0;
+    float u = 0.0f;
+    float v = 0.0f;
+};
+
+struct LwoWeightEntry {
+    std::int32_t pointIndex = 0;
+    float weight = 0.0f;
+};
+
+struct LwoUvMap {
+    std::string name;
+    std::vector<LwoUvEntry> entries;
+};
+
+// Per-polygon texture coordinates (a VMAD chunk of type TXUV).
+struct LwoUvFixMap {
+    std::string name;
+    std::vector<LwoUvFixEntry> entries;
+};
+
+struct LwoWeightMap {
+    std::string name;
+    std::vector<LwoWeightEntry> entries;
+};
+
+struct LwoSurface {
+    std::string name;
+};
+
+struct LwoObject {
+    std::vector<LwoMesh> meshes;
+    std::vector<LwoUvMap> uvMaps;
+    std::vector<LwoUvFixMap> uvFixMaps;
+    std::vector<LwoWeightMap> weightMaps;
+    std::vector<LwoSurface> surfaces;
+
+    std::int64_t totalPoints() const;
+    std::int64_t totalPolygons() const;
+    // Frees everything the load allocated.
+    void release();
+};
+
+} // namespace lwmd5

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "scene/scene.h"
+
+#include <string>
+#include <string_view>
+
+namespace lwmd5 {
+
+class Reporter;
+
+enum class SceneFlavour {
+    Full,      // bones, null objects, channel blocks, frame range and rate (animconv)
+    BonesOnly, // the bone keywords only (meshconv)
+};
+
+// Splits scene text into lines. Lines end at a carriage return, which also
+// swallows a line feed right after it; a file without any carriage return
+// ends its lines at line feeds instead. Text after the last line end is never
+// returned, and a line stops at its first NUL byte as a C string would.
+class SceneLineReader {
+public:
+    explicit SceneLineReader(std::string_view text);
+    bool readLine(std::string_view& line);
+    std::size_t remainingBytes() const { return text_.size() - position_; }
+
+private:
+    std::string_view text_;
+    std::size_t position_ = 0;
+    char lineEnd_ = '\r';
+};
+
+// Parses scene text held in memory into `scene`. `sourceName` names the file
+// in warnings (a file that ends inside a channel block).
+void parseScene(std::string_view text, Scene& scene, SceneFlavour flavour, Reporter& report,
+                std::string_view sourceName);
+
+// Read the scene file at `path`; false, after one error line, when it cannot
+// be read.
+bool readScene(const std::string& path, Scene& scene, Reporter& report);
+bool readSceneBones(const std::string& path, Scene& scene, Reporter& report);
+
+} // namespace lwmd5
