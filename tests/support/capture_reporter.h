@@ -1,0 +1,33 @@
+#pragma once
+
+#include "platform/report.h"
+
+#include <string>
+#include <vector>
+
+namespace lwmd5::testing {
+
+// Records every message in the order it arrived.
+class CaptureReporter final : public Reporter {
+public:
+    struct Event {
+        enum Kind { Error, Warning, MessageBox, DebugLine } kind;
+        std::string title; // message boxes only
+        std::string text;
+    };
+
+    void error(std::string_view text) override { events.push_back({Event::Error, {}, std::string(text)}); }
+    void warning(std::string_view text) override { events.push_back({Event::Warning, {}, std::string(text)}); }
+    void messageBox(std::string_view title, std::string_view text) override
+    {
+        events.push_back({Event::MessageBox, std::string(title), std::string(text)});
+    }
+    void debugLine(std::string_view line) override { events.push_back({Event::DebugLine, {}, std::string(line)}); }
+
+    std::vector<std::string> texts(Event::Kind kind) const;
+    std::size_t count(Event::Kind kind) const { return texts(kind).size(); }
+
+    std::vector<Event> events;
+};
+
+} // namespace lwmd5::testing

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace lwmd5::testing {
+
+struct ProgramResult {
+    int exitStatus = -1;  // -1 when the program did not exit normally
+    int signal = 0;       // the signal that ended it, if one did
+    std::string out;      // everything written to stdout
+    std::string err;      // everything written to stderr
+};
+
+// Runs `program` with `arguments` (argument 0 is `argv0`) in `workingDirectory`
+// and waits for it.
+ProgramResult runProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+                         const std::filesystem::path& workingDirectory, const std::string& argv0);
+
+// The built programs and the source tree.
+std::filesystem::path meshconvPath();
+std::filesystem::path animconvPath();
+std::filesystem::path sourceDir();
+// ../shared/realdata beside the checkout, or an empty path when absent.
+std::filesystem::path realDataDir();
+
+} // namespace lwmd5::testing
