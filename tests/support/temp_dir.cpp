@@ -55,3 +55,22 @@ std::string readFile(const std::filesystem::path& path)
 }
 
 } // namespace lwmd5::testing
+
+namespace lwmd5::testing {
+
+std::string platformText(std::string_view text)
+{
+#ifdef _WIN32
+    std::string converted;
+    converted.reserve(text.size() + text.size() / 16);
+    for (const char c : text) {
+        if (c == '\n') converted += '\r';
+        converted += c;
+    }
+    return converted;
+#else
+    return std::string(text);
+#endif
+}
+
+} // namespace lwmd5::testing

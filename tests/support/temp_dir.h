@@ -30,3 +30,12 @@ private:
 std::string readFile(const std::filesystem::path& path);
 
 } // namespace lwmd5::testing
+
+namespace lwmd5::testing {
+
+// Text as a text-mode stream of this platform writes it: line feeds become
+// CR LF on Windows and stay as they are elsewhere. Compare program output
+// (files and stdout) against platformText(expected).
+std::string platformText(std::string_view text);
+
+} // namespace lwmd5::testing
