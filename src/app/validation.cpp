@@ -54,6 +54,14 @@ bool checkFrames(const Scene& scene, const RunInputs& inputs, Reporter& report)
                      ") comes before the first frame (PreviewFirstFrame " + std::to_string(scene.firstFrame) + ")");
         return false;
     }
+    const std::int64_t samples = scene.frameCount() * static_cast<std::int64_t>(scene.bones.size());
+    if (samples > inputs.maxJointSamples) {
+        report.error(inputs.scenePath + ": the preview range of " + std::to_string(scene.frameCount()) +
+                     " frames for " + std::to_string(scene.bones.size()) + " bones asks for " +
+                     std::to_string(samples) + " joint samples; at most " + std::to_string(inputs.maxJointSamples) +
+                     " fit in memory");
+        return false;
+    }
     return true;
 }
 

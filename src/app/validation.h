@@ -8,10 +8,15 @@ namespace lwmd5 {
 
 class Reporter;
 
+// Each joint sampled at each frame keeps 40 bytes until the file is written;
+// this caps that at 640 MB. A million frames of a dozen bones fit.
+constexpr std::int64_t kMaxJointSamples = 16'000'000;
+
 struct RunInputs {
     std::string scenePath;
     std::string objectPath;
     bool animation = false; // animconv: the frame range and rate matter too
+    std::int64_t maxJointSamples = kMaxJointSamples;
 };
 
 // The one check between reading and the stages: everything the stages need

@@ -33,6 +33,13 @@ void appendInteger(std::string& out, long long value)
     out.append(buffer, result.ptr);
 }
 
+void TextOutput::handOn()
+{
+    if (buffer_.empty()) return;
+    sink_(buffer_);
+    buffer_.clear();
+}
+
 std::string outputPathFor(const std::string& scenePath, std::string_view extension)
 {
     const std::size_t dot = scenePath.rfind('.');

@@ -2,6 +2,7 @@
 
 #include "math/vec3.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,29 @@ void appendFixed(std::string& out, double value);
 void appendFixedTriple(std::string& out, double a, double b, double c);
 // Appends `value` as "%d" prints it.
 void appendInteger(std::string& out, long long value);
+
+// Output text built piece by piece in a buffer and handed to a sink in
+// large chunks, so a long animation never sits in memory whole.
+class TextOutput {
+public:
+    using Sink = std::function<void(std::string_view)>;
+    explicit TextOutput(Sink sink) : sink_(std::move(sink)) {}
+
+    // Append to this, then call pieceDone().
+    std::string& text() { return buffer_; }
+    void pieceDone()
+    {
+        if (buffer_.size() >= kChunkSize) handOn();
+    }
+    void finish() { handOn(); }
+
+private:
+    static constexpr std::size_t kChunkSize = 1 << 20;
+    void handOn();
+
+    Sink sink_;
+    std::string buffer_;
+};
 
 // The output path beside the scene: the path cut at its last full stop (when
 // it has one) with `extension` appended.

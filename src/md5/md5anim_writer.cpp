@@ -5,12 +5,11 @@
 
 namespace lwmd5 {
 
-std::string formatMd5Anim(const Scene& scene)
+void formatMd5Anim(const Scene& scene, TextOutput& output)
 {
     const std::size_t frames = scene.frameBounds.size();
     const std::size_t joints = scene.joints.size();
-    std::string out;
-    out.reserve(512 + joints * 96 + frames * (96 + joints * 72));
+    std::string& out = output.text();
 
     out += "MD5Version 10\ncommandline \"\"\n\nnumFrames ";
     appendInteger(out, static_cast<long long>(frames));
@@ -50,6 +49,7 @@ std::string formatMd5Anim(const Scene& scene)
         appendFixedTriple(out, static_cast<double>(box.max.x) - r.x, static_cast<double>(box.max.y) - r.y,
                           static_cast<double>(box.max.z) - r.z);
         out += " )\n";
+        output.pieceDone();
     }
     out += "}\n\nbaseframe {\n";
     for (const Joint& joint : scene.joints) {
@@ -60,6 +60,7 @@ std::string formatMd5Anim(const Scene& scene)
         out += " ) ( ";
         appendFixedTriple(out, q.x, q.y, q.z);
         out += " )\n";
+        output.pieceDone();
     }
     out += "}\n\n";
     for (std::size_t k = 0; k < frames; ++k) {
@@ -76,13 +77,19 @@ std::string formatMd5Anim(const Scene& scene)
             out += '\n';
         }
         out += "}\n\n";
+        output.pieceDone();
     }
-    return out;
+}
+
+std::string formatMd5Anim(const Scene& scene)
+{
+    return formatToString([&scene](TextOutput& output) { formatMd5Anim(scene, output); });
 }
 
 bool writeMd5Anim(const std::string& scenePath, const Scene& scene, Reporter& report)
 {
-    return writeOutputFile(scenePath, ".md5anim", formatMd5Anim(scene), report);
+    return writeOutputFile(
+        scenePath, ".md5anim", [&scene](TextOutput& output) { formatMd5Anim(scene, output); }, report);
 }
 
 } // namespace lwmd5

@@ -7,8 +7,10 @@
 namespace lwmd5 {
 
 class Reporter;
+class TextOutput;
 
 // The md5anim text of the scene's joint hierarchy, bounds, base frame and frames.
+void formatMd5Anim(const Scene& scene, TextOutput& output);
 std::string formatMd5Anim(const Scene& scene);
 
 // Writes formatMd5Anim beside the scene file (".md5anim"), replacing an

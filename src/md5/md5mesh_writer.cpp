@@ -26,15 +26,9 @@ Quat bindOrientation(const Joint& joint)
 
 } // namespace
 
-std::string formatMd5Mesh(const Scene& scene)
+void formatMd5Mesh(const Scene& scene, TextOutput& output)
 {
-    std::string out;
-    std::size_t expected = 256 + scene.joints.size() * 160;
-    for (const Md5Mesh& mesh : scene.outputMeshes) {
-        expected += mesh.shader.size() + mesh.vertices.size() * 48 + mesh.triangles.size() * 32 +
-                    mesh.weights.size() * 72;
-    }
-    out.reserve(expected);
+    std::string& out = output.text();
 
     out += "MD5Version 10\ncommandline \"\"\n\nnumJoints ";
     appendInteger(out, static_cast<long long>(scene.joints.size()));
@@ -51,6 +45,7 @@ std::string formatMd5Mesh(const Scene& scene)
         out += "\t// ";
         if (joint.parentIndex != -1) out += joint.parentName;
         out += '\n';
+        output.pieceDone();
     }
     out += "}\n\n";
 
@@ -73,6 +68,7 @@ std::string formatMd5Mesh(const Scene& scene)
             out += ' ';
             appendInteger(out, vertex.weightCount);
             out += '\n';
+            output.pieceDone();
         }
         out += "\n\tnumtris ";
         appendInteger(out, static_cast<long long>(mesh.triangles.size()));
@@ -85,6 +81,7 @@ std::string formatMd5Mesh(const Scene& scene)
                 appendInteger(out, corner);
             }
             out += '\n';
+            output.pieceDone();
         }
         out += "\n\tnumweights ";
         appendInteger(out, static_cast<long long>(mesh.weights.size()));
@@ -99,15 +96,21 @@ std::string formatMd5Mesh(const Scene& scene)
             appendFixed(out, weight.bias);
             appendVec3(out, weight.offset);
             out += '\n';
+            output.pieceDone();
         }
         out += "}\n\n";
     }
-    return out;
+}
+
+std::string formatMd5Mesh(const Scene& scene)
+{
+    return formatToString([&scene](TextOutput& output) { formatMd5Mesh(scene, output); });
 }
 
 bool writeMd5Mesh(const std::string& scenePath, const Scene& scene, Reporter& report)
 {
-    return writeOutputFile(scenePath, ".md5mesh", formatMd5Mesh(scene), report);
+    return writeOutputFile(
+        scenePath, ".md5mesh", [&scene](TextOutput& output) { formatMd5Mesh(scene, output); }, report);
 }
 
 } // namespace lwmd5

@@ -7,8 +7,10 @@
 namespace lwmd5 {
 
 class Reporter;
+class TextOutput;
 
 // The md5mesh text of the scene's joints in bind pose and its one mesh.
+void formatMd5Mesh(const Scene& scene, TextOutput& output);
 std::string formatMd5Mesh(const Scene& scene);
 
 // Writes formatMd5Mesh beside the scene file (its path cut at the last full

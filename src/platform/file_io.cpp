@@ -22,6 +22,7 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
+
 std::string errnoText(int code)
 {
     return code != 0 ? std::string(std::strerror(code)) : std::string("unknown error");
@@ -70,38 +71,80 @@ bool readWholeFile(const std::string& path, std::string& bytes, std::string& rea
     return true;
 }
 
-bool replaceFileAtomically(const std::string& path, std::string_view text, std::string& reason)
+AtomicFileWriter::~AtomicFileWriter()
 {
-    const std::string temporary = path + "." + std::to_string(currentProcessId()) + ".tmp";
+    discard();
+}
+
+void AtomicFileWriter::discard()
+{
+    if (file_ != nullptr) {
+        std::fclose(file_);
+        file_ = nullptr;
+    }
+    if (!temporary_.empty()) {
+        std::remove(temporary_.c_str());
+        temporary_.clear();
+    }
+}
+
+bool AtomicFileWriter::open(const std::string& path, std::string& reason)
+{
+    discard();
+    path_ = path;
+    temporary_ = path + "." + std::to_string(currentProcessId()) + ".tmp";
     errno = 0;
-    FilePtr file(std::fopen(temporary.c_str(), "w"));
-    if (!file) {
+    file_ = std::fopen(temporary_.c_str(), "w");
+    if (file_ == nullptr) {
         reason = errnoText(errno);
+        temporary_.clear();
+        return false;
+    }
+    error_ = 0;
+    return true;
+}
+
+void AtomicFileWriter::write(std::string_view text)
+{
+    if (file_ == nullptr || error_ != 0 || text.empty()) return;
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) error_ = errno != 0 ? errno : EIO;
+}
+
+bool AtomicFileWriter::commit(std::string& reason)
+{
+    if (file_ == nullptr) {
+        reason = "the file was not opened";
         return false;
     }
     errno = 0;
-    bool ok = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size();
-    ok = ok && std::fflush(file.get()) == 0;
-    int code = errno;
-    std::FILE* raw = file.release();
+    if (error_ == 0 && std::fflush(file_) != 0) error_ = errno != 0 ? errno : EIO;
+    std::FILE* file = file_;
+    file_ = nullptr;
     errno = 0;
-    if (std::fclose(raw) != 0 && ok) {
-        ok = false;
-        code = errno;
-    }
-    if (!ok) {
-        reason = errnoText(code);
-        std::remove(temporary.c_str());
+    if (std::fclose(file) != 0 && error_ == 0) error_ = errno != 0 ? errno : EIO;
+    if (error_ != 0) {
+        reason = errnoText(error_);
+        discard();
         return false;
     }
     std::error_code ec;
-    std::filesystem::rename(temporary, path, ec);
+    std::filesystem::rename(temporary_, path_, ec);
     if (ec) {
         reason = ec.message();
-        std::remove(temporary.c_str());
+        discard();
         return false;
     }
+    temporary_.clear();
     return true;
+}
+
+bool replaceFileAtomically(const std::string& path, std::string_view text, std::string& reason)
+{
+    AtomicFileWriter writer;
+    if (!writer.open(path, reason)) return false;
+    writer.write(text);
+    return writer.commit(reason);
 }
 
 } // namespace lwmd5

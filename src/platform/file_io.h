@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -10,10 +11,34 @@ namespace lwmd5 {
 // "Is a directory", ...) in `reason`.
 bool readWholeFile(const std::string& path, std::string& bytes, std::string& reason);
 
-// Writes `text` to a temporary file beside `path` in text mode (so each line
-// feed becomes the platform's line end), flushes it, checks every step and
-// only then renames it over `path`. On failure the temporary file is removed,
-// an existing file at `path` is left as it was, and `reason` says what failed.
+// Writes a file so that a failed run never leaves a partial file and never
+// destroys the previous good one: the text goes to a temporary file beside
+// the target, opened in text mode (a line feed becomes the platform's line
+// end), and only commit() renames it over the target once every byte was
+// written and flushed. Without a successful commit the temporary file is
+// removed and the target stays as it was.
+class AtomicFileWriter {
+public:
+    AtomicFileWriter() = default;
+    ~AtomicFileWriter();
+    AtomicFileWriter(const AtomicFileWriter&) = delete;
+    AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+    bool open(const std::string& path, std::string& reason);
+    // Remembers the first failure; commit() reports it.
+    void write(std::string_view text);
+    bool commit(std::string& reason);
+
+private:
+    void discard();
+
+    std::string path_;
+    std::string temporary_;
+    std::FILE* file_ = nullptr;
+    int error_ = 0;
+};
+
+// One AtomicFileWriter run for a text held in memory.
 bool replaceFileAtomically(const std::string& path, std::string_view text, std::string& reason);
 
 } // namespace lwmd5
