@@ -23,48 +23,78 @@ std::string parentBoneName(const std::vector<Bone>& bones, const Bone& bone)
 
 JointOrder planJointOrder(const std::vector<std::string>& names, const std::vector<std::string>& parentNames)
 {
-    const int count = static_cast<int>(names.size());
+    const std::size_t count = names.size();
     JointOrder plan;
-    plan.order.resize(names.size());
-    // Positions of the records of each name; the first match is the smallest.
-    std::unordered_map<std::string_view, std::set<int>> positions;
-    for (int i = 0; i < count; ++i) {
-        plan.order[static_cast<std::size_t>(i)] = i;
-        positions[names[static_cast<std::size_t>(i)]].insert(i);
+    plan.order.resize(count);
+    // Records of one name form a group; a name's first match is the group's
+    // record at the smallest position. A group of one record (every group,
+    // when names are unique) needs only that record's position; larger groups
+    // keep the set of their positions.
+    std::unordered_map<std::string_view, int> groupOfName;
+    std::vector<int> group(count);
+    for (std::size_t r = 0; r < count; ++r) {
+        group[r] = groupOfName.emplace(names[r], static_cast<int>(groupOfName.size())).first->second;
     }
-    auto firstMatch = [&](const std::string& name) {
-        const auto found = positions.find(name);
-        return found == positions.end() ? -1 : *found->second.begin();
-    };
-    auto exchange = [&](int a, int b) {
-        int& recordA = plan.order[static_cast<std::size_t>(a)];
-        int& recordB = plan.order[static_cast<std::size_t>(b)];
-        auto& setA = positions[names[static_cast<std::size_t>(recordA)]];
-        auto& setB = positions[names[static_cast<std::size_t>(recordB)]];
-        if (&setA != &setB) {
-            setA.erase(a);
-            setA.insert(b);
-            setB.erase(b);
-            setB.insert(a);
+    std::vector<int> parentGroup(count, -1);
+    for (std::size_t r = 0; r < count; ++r) {
+        const auto found = groupOfName.find(parentNames[r]);
+        if (found != groupOfName.end()) parentGroup[r] = found->second;
+    }
+    std::vector<int> soleRecord(groupOfName.size(), -1);
+    std::vector<int> groupSize(groupOfName.size(), 0);
+    for (std::size_t r = 0; r < count; ++r) {
+        ++groupSize[static_cast<std::size_t>(group[r])];
+        soleRecord[static_cast<std::size_t>(group[r])] = static_cast<int>(r);
+    }
+    std::vector<std::set<int>> positionsOfGroup(groupOfName.size());
+    std::vector<int> position(count);
+    for (std::size_t r = 0; r < count; ++r) {
+        plan.order[r] = static_cast<int>(r);
+        position[r] = static_cast<int>(r);
+        const auto g = static_cast<std::size_t>(group[r]);
+        if (groupSize[g] > 1) {
+            soleRecord[g] = -1;
+            positionsOfGroup[g].insert(static_cast<int>(r));
         }
-        std::swap(recordA, recordB);
+    }
+    auto firstMatch = [&](int g) {
+        if (g < 0) return -1;
+        const int sole = soleRecord[static_cast<std::size_t>(g)];
+        return sole >= 0 ? position[static_cast<std::size_t>(sole)] : *positionsOfGroup[static_cast<std::size_t>(g)].begin();
     };
-    for (int i = 0; i < count; ++i) {
-        int exchanges = 0;
+    auto move = [&](int record, int from, int to) {
+        position[static_cast<std::size_t>(record)] = to;
+        std::set<int>& positions = positionsOfGroup[static_cast<std::size_t>(group[static_cast<std::size_t>(record)])];
+        if (!positions.empty()) {
+            positions.erase(from);
+            positions.insert(to);
+        }
+    };
+    auto parentPosition = [&](int at) {
+        return firstMatch(parentGroup[static_cast<std::size_t>(plan.order[static_cast<std::size_t>(at)])]);
+    };
+
+    for (int i = 0; i < static_cast<int>(count); ++i) {
+        std::size_t exchanges = 0;
         std::vector<int> visitors;
-        for (int p = firstMatch(parentNames[static_cast<std::size_t>(plan.order[static_cast<std::size_t>(i)])]);
-             p > i; p = firstMatch(parentNames[static_cast<std::size_t>(plan.order[static_cast<std::size_t>(i)])])) {
+        for (int p = parentPosition(i); p > i; p = parentPosition(i)) {
             // More exchanges at one position than there are records: the
             // parents go round in a circle. Keep stepping until a record comes
             // back, and report the records between its two visits.
-            if (++exchanges > count) visitors.push_back(plan.order[static_cast<std::size_t>(i)]);
-            for (std::size_t v = 0; v + 1 < visitors.size(); ++v) {
-                if (visitors[v] == visitors.back()) {
-                    plan.cycle.assign(visitors.begin() + static_cast<std::ptrdiff_t>(v), visitors.end() - 1);
-                    return plan;
+            if (++exchanges > count) {
+                visitors.push_back(plan.order[static_cast<std::size_t>(i)]);
+                for (std::size_t v = 0; v + 1 < visitors.size(); ++v) {
+                    if (visitors[v] == visitors.back()) {
+                        plan.cycle.assign(visitors.begin() + static_cast<std::ptrdiff_t>(v), visitors.end() - 1);
+                        return plan;
+                    }
                 }
             }
-            exchange(i, p);
+            int& atI = plan.order[static_cast<std::size_t>(i)];
+            int& atP = plan.order[static_cast<std::size_t>(p)];
+            move(atI, i, p);
+            move(atP, p, i);
+            std::swap(atI, atP);
         }
     }
     return plan;
