@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <functional>
 #include <initializer_list>
 #include <string>
@@ -35,6 +36,14 @@ std::string block(int base = 0, std::initializer_list<std::string> first = {})
                         "  Key " + std::to_string(base + c) + " 0 0 0 0 0 0 0 0", "  Behaviors 1 1", "}"});
     }
     return result;
+}
+
+// Every field of a key in file order, the shape as a float.
+using KeyFields = std::array<float, 10>;
+KeyFields fieldsOf(const EnvelopeKey& k)
+{
+    return {k.value, k.time, static_cast<float>(k.shape), k.tension, k.continuity, k.bias,
+            k.params[0], k.params[1], k.params[2], k.params[3]};
 }
 
 struct ReaderCase {
@@ -204,27 +213,12 @@ TEST(SceneReader, ChannelBlocks)
          [](const Scene& s) {
              const Envelope& e = s.bones.at(0).channels[0];
              ASSERT_EQ(e.keys.size(), 4u);
-             const EnvelopeKey& k = e.keys[0];
-             EXPECT_EQ(k.value, 1.5f);
-             EXPECT_EQ(k.time, 2.0f);
-             EXPECT_EQ(k.shape, 3);
-             EXPECT_EQ(k.tension, 0.25f);
-             EXPECT_EQ(k.continuity, -0.5f);
-             EXPECT_EQ(k.bias, 0.75f);
-             EXPECT_EQ(k.params[0], 4.0f);
-             EXPECT_EQ(k.params[1], 5.0f);
-             EXPECT_EQ(k.params[2], 6.0f);
-             EXPECT_EQ(k.params[3], 0.0f);
+             EXPECT_EQ(fieldsOf(e.keys[0]), (KeyFields{1.5f, 2, 3, 0.25f, -0.5f, 0.75f, 4, 5, 6, 0}));
              // One leading space: the numbers are read one column late.
-             EXPECT_EQ(e.keys[1].value, 8.0f);
-             EXPECT_EQ(e.keys[1].time, 1.0f);
-             EXPECT_EQ(e.keys[2].value, 0.0f); // too short to hold a number
+             EXPECT_EQ(fieldsOf(e.keys[1]), (KeyFields{8, 1, 0, 0, 0, 0, 0, 0, 0, 0}));
+             EXPECT_EQ(fieldsOf(e.keys[2]), KeyFields{}); // too short to hold a number
              // %d stops at the point, so the tension reads ".5".
-             EXPECT_EQ(e.keys[3].shape, 3);
-             EXPECT_EQ(e.keys[3].tension, 0.5f);
-             EXPECT_EQ(e.keys[3].continuity, 4.0f);
-             EXPECT_EQ(e.keys[3].bias, 5.0f);
-             EXPECT_EQ(e.keys[3].params[0], 0.0f);
+             EXPECT_EQ(fieldsOf(e.keys[3]), (KeyFields{1, 2, 3, 0.5f, 4, 5, 0, 0, 0, 0}));
              EXPECT_EQ(e.preBehavior, 2);
              EXPECT_EQ(e.postBehavior, 4);
          }},
