@@ -107,7 +107,7 @@ TEST(JointChannels, FirstTwoJointsGetFixedCorrections)
     const float expected[3][3] = {{0, -90, 0}, {90, 0, 0}, {0, 0, 0}};
     for (std::size_t j = 0; j < 3; ++j) {
         for (std::size_t k = 0; k < 3; ++k) {
-            SCOPED_TRACE(testing::Message() << "joint " << j << " sample " << k);
+            SCOPED_TRACE(::testing::Message() << "joint " << j << " sample " << k);
             const Joint& joint = scene.joints[j];
             EXPECT_EQ(joint.frameAngles[k].x, expected[j][0]);
             EXPECT_EQ(joint.frameAngles[k].y, expected[j][1]);

@@ -89,7 +89,7 @@ TEST(EnvelopeBehaviors, UnitRampExamples)
         {kReset, kReset, 1.0f, 10.0f},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "pre " << c.pre << " post " << c.post << " t " << c.t);
+        SCOPED_TRACE(::testing::Message() << "pre " << c.pre << " post " << c.post << " t " << c.t);
         EXPECT_EQ(evaluateEnvelope(envelope(ramp, c.pre, c.post), c.t), c.expected);
     }
 }
@@ -125,7 +125,7 @@ TEST(EnvelopeBehaviors, FoldingWithTheFirstKeyAfterZero)
         {kConstant, kOscillate, 3.5f, -15.0f},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "pre " << c.pre << " post " << c.post << " t " << c.t);
+        SCOPED_TRACE(::testing::Message() << "pre " << c.pre << " post " << c.post << " t " << c.t);
         EXPECT_EQ(evaluateEnvelope(envelope(keys, c.pre, c.post), c.t), c.expected);
     }
 }
@@ -183,7 +183,7 @@ TEST(EnvelopeTangents, LinearBehaviourFollowsTheEndTangentOfEveryShape)
         {7, 0.0f, {6, 6, 0, 0}, 0.0f, 10.0f},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "shape " << c.shape << " params3 " << c.params[3]);
+        SCOPED_TRACE(::testing::Message() << "shape " << c.shape << " params3 " << c.params[3]);
         EnvelopeKey first = withTcb(key(0.0f, 0.0f, c.shape), c.tension, 0.0f, 0.0f);
         EnvelopeKey last = withTcb(key(10.0f, 2.0f, c.shape), c.tension, 0.0f, 0.0f);
         first = withParams(first, c.params[0], c.params[1], c.params[2], c.params[3]);
@@ -346,7 +346,7 @@ TEST(EnvelopeFolding, WrapTimeFormulaAndCycleCounts)
         {5.0f, 2, 2, 2.0f, 0},     {-5.0f, 2, 2, 2.0f, 0},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.v << " in [" << c.lo << ", " << c.hi << "]");
+        SCOPED_TRACE(::testing::Message() << c.v << " in [" << c.lo << ", " << c.hi << "]");
         const WrappedTime w = wrapTime(c.v, c.lo, c.hi);
         EXPECT_EQ(w.time, c.folded);
         EXPECT_EQ(w.cycles, c.cycles);
