@@ -5,8 +5,8 @@
 // The character is a small walker made of vertical tubes (torso, head, two
 // arms, two legs) on a thirteen-bone skeleton. It is built to exercise the
 // whole pipeline the way a real rig does:
-//   - a root pointing up, chains five levels deep, two bones without weight
-//     maps, and forearm_L listed before its parent upperarm_L;
+//   - chains five levels deep, two bones without weight maps, and forearm_L
+//     listed before its parent upperarm_L;
 //   - one UV map whose seam (where u would wrap from u1 back to u0) is mended
 //     per polygon by a VMAD map of the same name;
 //   - every point weighted by two or three bones; the weight maps also hold
@@ -28,6 +28,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -54,23 +55,28 @@ struct BoneRow {
 // turn they give the mesh, so the root stands at the origin; and they add 90
 // degrees of heading to the second joint of the list, so that joint is
 // `ground`, a leaf without weights that tracks the character over the floor.
-// The root points up (pitch -90), so in its space and in the pelvis's, x
-// stays x, y is the scene's -z and z is up. Limbs hang down: heading 180
-// turns a bone's axis from up to down. Limbs and head are banked (twisted
-// about their own axis, which leaves their children on it), as rigs are.
+// Root, ground and hips point forward (+z, a new bone's direction), so the
+// hips' space is the scene's; the spine points up (pitch -90: its x is x, y
+// is -z, z is up), the legs down (pitch 90), the arms out (heading +-90, the
+// bind pose is a T). Limbs are banked (twisted about their own axis, which
+// leaves their children on it), as rigs are. md5 files keep x, y, z of each
+// unit quaternion and engines recover w from them; near a half turn w is
+// close to 0 and six decimals lose it, so no joint turns close to 180 degrees
+// from its parent, and the head is not banked (pointing up, its rotation in
+// model space is an exact half turn, which prints exactly).
 const BoneRow kBones[BoneCount] = {
-    {"origin", -1, {0.0f, 0.0f, 0.0f}, {0.0f, -90.0f, 0.0f}, 1.0f, false},
-    {"ground", Origin, {0.0f, 0.0f, 0.0f}, {0.0f, 90.0f, 0.0f}, 0.3f, false},
-    {"pelvis", Origin, {0.0f, 0.0f, 1.0f}, {0.0f, 0.0f, 0.0f}, 0.15f, true},
-    {"spine", Pelvis, {0.0f, 0.0f, 0.15f}, {0.0f, 0.0f, 0.0f}, 0.35f, true},
-    {"head", Spine, {0.0f, 0.0f, 0.43f}, {0.0f, 0.0f, 10.0f}, 0.25f, true},
+    {"origin", -1, {0.0f, 0.0f, 0.0f}, {0.0f, 0.0f, 0.0f}, 0.3f, false},
+    {"ground", Origin, {0.0f, 0.0f, 0.0f}, {0.0f, 0.0f, 0.0f}, 0.3f, false},
+    {"pelvis", Origin, {0.0f, 1.0f, 0.0f}, {0.0f, 0.0f, 0.0f}, 0.15f, true},
+    {"spine", Pelvis, {0.0f, 0.15f, 0.0f}, {0.0f, -90.0f, 0.0f}, 0.35f, true},
+    {"head", Spine, {0.0f, 0.0f, 0.43f}, {0.0f, 0.0f, 0.0f}, 0.25f, true},
     {"forearm_L", UpperarmL, {0.0f, 0.0f, 0.3f}, {0.0f, 0.0f, 40.0f}, 0.3f, true},
-    {"upperarm_L", Spine, {0.25f, 0.0f, 0.35f}, {180.0f, 0.0f, 25.0f}, 0.3f, true},
-    {"upperarm_R", Spine, {-0.25f, 0.0f, 0.35f}, {180.0f, 0.0f, -25.0f}, 0.3f, true},
+    {"upperarm_L", Spine, {0.25f, 0.0f, 0.35f}, {90.0f, 0.0f, 25.0f}, 0.3f, true},
+    {"upperarm_R", Spine, {-0.25f, 0.0f, 0.35f}, {-90.0f, 0.0f, -25.0f}, 0.3f, true},
     {"forearm_R", UpperarmR, {0.0f, 0.0f, 0.3f}, {0.0f, 0.0f, -40.0f}, 0.3f, true},
-    {"thigh_L", Pelvis, {0.1f, 0.0f, -0.05f}, {180.0f, 0.0f, 12.0f}, 0.45f, true},
+    {"thigh_L", Pelvis, {0.1f, -0.05f, 0.0f}, {0.0f, 90.0f, 12.0f}, 0.45f, true},
     {"shin_L", ThighL, {0.0f, 0.0f, 0.45f}, {0.0f, 0.0f, -30.0f}, 0.45f, true},
-    {"thigh_R", Pelvis, {-0.1f, 0.0f, -0.05f}, {180.0f, 0.0f, -12.0f}, 0.45f, true},
+    {"thigh_R", Pelvis, {-0.1f, -0.05f, 0.0f}, {0.0f, 90.0f, -12.0f}, 0.45f, true},
     {"shin_R", ThighR, {0.0f, 0.0f, 0.45f}, {0.0f, 0.0f, 30.0f}, 0.45f, true},
 };
 
@@ -87,19 +93,20 @@ const float kCircle[kSides][2] = {
 };
 
 struct Ring {
-    float y;
+    float at;         // position along the tube's axis
     float radius;
     float weights[3]; // for the tube's chain of bones, in chain order
 };
 
 struct Tube {
-    float x;
+    float centre;             // x of a vertical tube, y of a horizontal one
+    int axis;                 // 0: rings along y; +1 or -1: along +x or -x
     std::array<int, 3> chain; // bones weighting the tube; -1 for none
-    std::vector<Ring> rings;  // top to bottom
-    float u0, u1, v0, v1;     // its rectangle in the UV map
+    const std::vector<Ring>& rings;
+    float u0, u1, v0, v1;     // its rectangle in the UV map; the first ring gets v1
 };
 
-// Ring tables: height, radius and the weights of the chain's bones. Every
+// Ring tables: position, radius and the weights of the chain's bones. Every
 // ring has two or three non-zero weights; the zeros are written too.
 const std::vector<Ring> kTorso = {
     {1.55f, 0.12f, {0.0f, 0.8f, 0.3f}},  {1.46f, 0.18f, {0.0f, 1.0f, 0.1f}},  {1.36f, 0.17f, {0.05f, 1.0f, 0.0f}},
@@ -110,11 +117,13 @@ const std::vector<Ring> kHead = {
     {1.84f, 0.09f, {0.05f, 1.0f, 0.0f}}, {1.76f, 0.12f, {0.05f, 1.0f, 0.0f}}, {1.68f, 0.11f, {0.1f, 0.9f, 0.0f}},
     {1.62f, 0.07f, {0.3f, 0.7f, 0.0f}},  {1.56f, 0.06f, {0.6f, 0.4f, 0.0f}},
 };
+// Shoulder at 0.25 from the middle, elbow at 0.55, wrist at 0.85.
 const std::vector<Ring> kArm = {
-    {1.52f, 0.055f, {0.5f, 0.8f, 0.0f}}, {1.44f, 0.05f, {0.2f, 1.0f, 0.0f}},  {1.36f, 0.048f, {0.05f, 1.0f, 0.0f}},
-    {1.28f, 0.045f, {0.0f, 1.0f, 0.1f}}, {1.2f, 0.042f, {0.0f, 0.6f, 0.6f}},  {1.12f, 0.04f, {0.0f, 0.2f, 1.0f}},
-    {1.04f, 0.038f, {0.0f, 0.1f, 1.0f}}, {0.96f, 0.036f, {0.0f, 0.05f, 1.0f}}, {0.88f, 0.03f, {0.0f, 0.05f, 1.0f}},
+    {0.2f, 0.055f, {0.5f, 0.8f, 0.0f}},  {0.28f, 0.05f, {0.2f, 1.0f, 0.0f}},  {0.36f, 0.048f, {0.05f, 1.0f, 0.0f}},
+    {0.45f, 0.045f, {0.0f, 1.0f, 0.1f}}, {0.55f, 0.042f, {0.0f, 0.6f, 0.6f}}, {0.63f, 0.04f, {0.0f, 0.2f, 1.0f}},
+    {0.71f, 0.038f, {0.0f, 0.1f, 1.0f}}, {0.79f, 0.036f, {0.0f, 0.05f, 1.0f}}, {0.87f, 0.03f, {0.0f, 0.05f, 1.0f}},
 };
+// Hip at 0.95, knee at 0.5, ankle at 0.05.
 const std::vector<Ring> kLeg = {
     {0.96f, 0.085f, {0.6f, 0.6f, 0.0f}}, {0.86f, 0.085f, {0.2f, 1.0f, 0.0f}}, {0.74f, 0.08f, {0.05f, 1.0f, 0.0f}},
     {0.62f, 0.07f, {0.0f, 1.0f, 0.1f}},  {0.5f, 0.065f, {0.0f, 0.6f, 0.6f}},  {0.38f, 0.06f, {0.0f, 0.2f, 1.0f}},
@@ -150,33 +159,40 @@ struct Geometry {
 
 void Geometry::addTube(const Tube& tube)
 {
-    const float top = tube.rings.front().y;
-    const float bottom = tube.rings.back().y;
-    auto vAt = [&](float y) { return tube.v0 + (tube.v1 - tube.v0) * (y - bottom) / (top - bottom); };
-    const std::uint32_t first = static_cast<std::uint32_t>(points.size());
+    const float first = tube.rings.front().at;
+    const float last = tube.rings.back().at;
+    auto vAt = [&](float at) { return tube.v0 + (tube.v1 - tube.v0) * (at - last) / (first - last); };
+    auto place = [&](float at, float across, float depth, float u) {
+        if (tube.axis == 0) return addPoint(tube.centre + across, at, depth, u, vAt(at));
+        return addPoint(static_cast<float>(tube.axis) * at, tube.centre + across, depth, u, vAt(at));
+    };
     auto weigh = [&](std::uint32_t point, const Ring& ring) {
         for (std::size_t k = 0; k < tube.chain.size(); ++k) {
             if (tube.chain[k] >= 0) weights[static_cast<std::size_t>(tube.chain[k])].push_back({point, ring.weights[k]});
         }
     };
+    // A tube along -x is a mirror image: its corners go the other way round.
+    auto triangle = [&](std::uint32_t a, std::uint32_t b, std::uint32_t c) {
+        if (tube.axis < 0) std::swap(b, c);
+        addTriangle(a, b, c);
+    };
 
+    const std::uint32_t base = static_cast<std::uint32_t>(points.size());
     for (const Ring& ring : tube.rings) {
         for (int side = 0; side < kSides; ++side) {
             const float u = tube.u0 + (tube.u1 - tube.u0) * static_cast<float>(side) / kSides;
-            const std::uint32_t p = addPoint(tube.x + ring.radius * kCircle[side][0], ring.y,
-                                             ring.radius * kCircle[side][1], u, vAt(ring.y));
-            weigh(p, ring);
+            weigh(place(ring.at, ring.radius * kCircle[side][0], ring.radius * kCircle[side][1], u), ring);
         }
     }
     auto at = [&](std::size_t ring, int side) {
-        return first + static_cast<std::uint32_t>(ring * kSides + static_cast<std::size_t>(side % kSides));
+        return base + static_cast<std::uint32_t>(ring * kSides + static_cast<std::size_t>(side % kSides));
     };
     for (std::size_t r = 0; r + 1 < tube.rings.size(); ++r) {
         for (int side = 0; side < kSides; ++side) {
             const bool seam = side == kSides - 1;
-            addTriangle(at(r, side), at(r + 1, side), at(r + 1, side + 1));
+            triangle(at(r, side), at(r + 1, side), at(r + 1, side + 1));
             if (seam) fixSeam(at(r + 1, 0), tube.u1);
-            addTriangle(at(r, side), at(r + 1, side + 1), at(r, side + 1));
+            triangle(at(r, side), at(r + 1, side + 1), at(r, side + 1));
             if (seam) {
                 fixSeam(at(r + 1, 0), tube.u1);
                 fixSeam(at(r, 0), tube.u1);
@@ -185,30 +201,30 @@ void Geometry::addTube(const Tube& tube)
     }
     // Caps: a fan around a centre point at each end.
     const float uMid = (tube.u0 + tube.u1) * 0.5f;
-    const std::size_t last = tube.rings.size() - 1;
-    const std::uint32_t topCentre = addPoint(tube.x, top, 0.0f, uMid, tube.v1);
-    weigh(topCentre, tube.rings.front());
-    const std::uint32_t bottomCentre = addPoint(tube.x, bottom, 0.0f, uMid, tube.v0);
-    weigh(bottomCentre, tube.rings.back());
+    const std::size_t end = tube.rings.size() - 1;
+    const std::uint32_t firstCentre = place(first, 0.0f, 0.0f, uMid);
+    weigh(firstCentre, tube.rings.front());
+    const std::uint32_t lastCentre = place(last, 0.0f, 0.0f, uMid);
+    weigh(lastCentre, tube.rings.back());
     for (int side = 0; side < kSides; ++side) {
-        addTriangle(topCentre, at(0, side + 1), at(0, side));
+        triangle(firstCentre, at(0, side + 1), at(0, side));
         if (side == kSides - 1) fixSeam(at(0, 0), tube.u1);
     }
     for (int side = 0; side < kSides; ++side) {
-        addTriangle(bottomCentre, at(last, side), at(last, side + 1));
-        if (side == kSides - 1) fixSeam(at(last, 0), tube.u1);
+        triangle(lastCentre, at(end, side), at(end, side + 1));
+        if (side == kSides - 1) fixSeam(at(end, 0), tube.u1);
     }
 }
 
 Geometry buildGeometry()
 {
     Geometry g;
-    g.addTube({0.0f, {Pelvis, Spine, Head}, kTorso, 0.0f, 0.5f, 0.5f, 1.0f});
-    g.addTube({0.0f, {Spine, Head, -1}, kHead, 0.5f, 1.0f, 0.75f, 1.0f});
-    g.addTube({0.25f, {Spine, UpperarmL, ForearmL}, kArm, 0.5f, 0.75f, 0.0f, 0.75f});
-    g.addTube({-0.25f, {Spine, UpperarmR, ForearmR}, kArm, 0.75f, 1.0f, 0.0f, 0.75f});
-    g.addTube({0.1f, {Pelvis, ThighL, ShinL}, kLeg, 0.0f, 0.25f, 0.0f, 0.5f});
-    g.addTube({-0.1f, {Pelvis, ThighR, ShinR}, kLeg, 0.25f, 0.5f, 0.0f, 0.5f});
+    g.addTube({0.0f, 0, {Pelvis, Spine, Head}, kTorso, 0.0f, 0.5f, 0.5f, 1.0f});
+    g.addTube({0.0f, 0, {Spine, Head, -1}, kHead, 0.5f, 1.0f, 0.75f, 1.0f});
+    g.addTube({1.5f, 1, {Spine, UpperarmL, ForearmL}, kArm, 0.5f, 0.75f, 0.0f, 0.75f});
+    g.addTube({1.5f, -1, {Spine, UpperarmR, ForearmR}, kArm, 0.75f, 1.0f, 0.0f, 0.75f});
+    g.addTube({0.1f, 0, {Pelvis, ThighL, ShinL}, kLeg, 0.0f, 0.25f, 0.0f, 0.5f});
+    g.addTube({-0.1f, 0, {Pelvis, ThighR, ShinR}, kLeg, 0.25f, 0.5f, 0.0f, 0.5f});
     return g;
 }
 
@@ -318,37 +334,38 @@ void animate(std::array<ChannelSpecs, BoneCount>& motion)
     // behaviour after the last key).
     motion[Origin][kHeading] = channel({key(0.0f, 0.0f, 3), key(1.0f, radians(3.0f), 3)}, kLinear);
 
-    // Walking forward (the scene's +z is the root's -y): linear keys whose
-    // offset repeat carries the character on cycle after cycle. The ground
-    // tracker moves with the hips.
-    const ChannelSpec forward = channel({key(0.0f, 0.0f, 3), key(1.0f, -0.8f, 3)}, kOffsetRepeat);
-    motion[Ground][1] = forward;
-    motion[Pelvis][1] = forward;
+    // Walking forward: linear keys whose offset repeat carries the
+    // character on cycle after cycle. The ground tracker moves with the hips.
+    const ChannelSpec forward = channel({key(0.0f, 0.0f, 3), key(1.0f, 0.8f, 3)}, kOffsetRepeat);
+    motion[Ground][2] = forward;
+    motion[Pelvis][2] = forward;
 
-    // Hips: bob twice per cycle (2D Bezier, repeated) and turn with the steps
-    // (TCB, repeated).
-    motion[Pelvis][2] = channel({bezierKey(0.0f, 1.0f, 0.0f, 0.0f, 0.08f), bezierKey(0.25f, 1.03f, -0.08f, 0.0f, 0.08f),
+    // Hips: bob twice per cycle (2D Bezier, repeated) and roll with the
+    // steps (TCB, repeated).
+    motion[Pelvis][1] = channel({bezierKey(0.0f, 1.0f, 0.0f, 0.0f, 0.08f), bezierKey(0.25f, 1.03f, -0.08f, 0.0f, 0.08f),
                                  bezierKey(0.5f, 1.0f, -0.08f, 0.0f, 0.08f), bezierKey(0.75f, 1.03f, -0.08f, 0.0f, 0.08f),
                                  bezierKey(1.0f, 1.0f, -0.08f, 0.0f, 0.08f)},
                                 kRepeat);
-    motion[Pelvis][kBank] = channel({tcbKey(0.0f, radians(-6.0f), 0.0f, 0.0f, 0.0f),
-                                     tcbKey(0.5f, radians(6.0f), 0.2f, 0.0f, 0.0f),
-                                     tcbKey(1.0f, radians(-6.0f), 0.0f, 0.0f, 0.0f)},
+    motion[Pelvis][kBank] = channel({tcbKey(0.0f, radians(-4.0f), 0.0f, 0.0f, 0.0f),
+                                     tcbKey(0.5f, radians(4.0f), 0.2f, 0.0f, 0.0f),
+                                     tcbKey(1.0f, radians(-4.0f), 0.0f, 0.0f, 0.0f)},
                                     kRepeat);
 
-    // The chest twists against the hips (Hermite, oscillating).
+    // The chest twists against the hips (Hermite, oscillating); the head
+    // looks around in steps.
     motion[Spine][kBank] = channel({tangentKey(0.0f, radians(8.0f), 1, 0.0f, 0.0f),
                                     tangentKey(0.5f, radians(-8.0f), 1, 0.0f, 0.0f)},
                                    kOscillate);
-
-    // The head looks around in steps.
     motion[Head][kBank] = channel({key(0.0f, 0.0f, 0), key(0.6f, radians(15.0f), 4), key(1.2f, radians(-10.0f), 4),
                                    key(1.6f, 0.0f, 4)},
                                   kConstant);
 
-    // Arms swing against the legs (Hermite, oscillating); elbows bend
-    // forward on the back swing (1D Bezier, repeated).
+    // Arms come down from the T to 30 degrees off the body and swing against
+    // the legs (Hermite, oscillating); elbows bend on the back swing (1D
+    // Bezier, repeated).
     const float swing = radians(20.0f);
+    motion[UpperarmL][kHeading] = channel({key(0.0f, radians(60.0f), 0)}, kConstant);
+    motion[UpperarmR][kHeading] = channel({key(0.0f, radians(-60.0f), 0)}, kConstant);
     motion[UpperarmL][kPitch] = channel({tangentKey(0.0f, -swing, 1, 0.0f, 0.0f), tangentKey(0.5f, swing, 1, 0.0f, 0.0f)},
                                         kOscillate);
     motion[UpperarmR][kPitch] = channel({tangentKey(0.0f, swing, 1, 0.0f, 0.0f), tangentKey(0.5f, -swing, 1, 0.0f, 0.0f)},
@@ -363,18 +380,18 @@ void animate(std::array<ChannelSpecs, BoneCount>& motion)
                                        kRepeat);
 
     // Legs: hip swing and knee bend (TCB, repeated), the right leg half a
-    // cycle behind the left.
+    // cycle behind the left. A smaller pitch swings a leg forward.
     const float stride = radians(22.0f);
-    motion[ThighL][kPitch] = channel({tcbKey(0.0f, stride, 0.0f, 0.0f, 0.0f), tcbKey(0.5f, -stride, -0.2f, 0.0f, 0.1f),
-                                      tcbKey(1.0f, stride, 0.0f, 0.0f, 0.0f)},
-                                     kRepeat);
-    motion[ThighR][kPitch] = channel({tcbKey(0.0f, -stride, 0.0f, 0.0f, 0.0f), tcbKey(0.5f, stride, -0.2f, 0.0f, 0.1f),
+    motion[ThighL][kPitch] = channel({tcbKey(0.0f, -stride, 0.0f, 0.0f, 0.0f), tcbKey(0.5f, stride, -0.2f, 0.0f, 0.1f),
                                       tcbKey(1.0f, -stride, 0.0f, 0.0f, 0.0f)},
                                      kRepeat);
+    motion[ThighR][kPitch] = channel({tcbKey(0.0f, stride, 0.0f, 0.0f, 0.0f), tcbKey(0.5f, -stride, -0.2f, 0.0f, 0.1f),
+                                      tcbKey(1.0f, stride, 0.0f, 0.0f, 0.0f)},
+                                     kRepeat);
     const float kneeTimes[6] = {0.0f, 0.25f, 0.5f, 0.7f, 0.9f, 1.0f};
-    const float knee[6] = {-6.0f, -9.0f, -15.0f, -40.0f, -18.0f, -6.0f};
+    const float knee[6] = {6.0f, 9.0f, 15.0f, 40.0f, 18.0f, 6.0f};
     const float shiftedTimes[6] = {0.0f, 0.2f, 0.4f, 0.5f, 0.75f, 1.0f};
-    const float shifted[6] = {-15.0f, -40.0f, -18.0f, -6.0f, -9.0f, -15.0f};
+    const float shifted[6] = {15.0f, 40.0f, 18.0f, 6.0f, 9.0f, 15.0f};
     std::vector<KeySpec> left;
     std::vector<KeySpec> right;
     for (int k = 0; k < 6; ++k) {
