@@ -8,10 +8,8 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
-#include <functional>
 #include <limits>
 #include <string>
-#include <vector>
 
 namespace lwmd5 {
 namespace {
@@ -22,10 +20,7 @@ constexpr float kSin180 = -8.742278e-8f;
 constexpr float kHalfSqrt2 = 0.70710683f;
 const float kNaN = std::numeric_limits<float>::quiet_NaN();
 
-std::uint32_t bits(float value)
-{
-    return std::bit_cast<std::uint32_t>(value);
-}
+std::uint32_t bits(float value) { return std::bit_cast<std::uint32_t>(value); }
 
 // Bit patterns, so that -0 and +0 differ.
 void expectSame(float actual, float expected, const std::string& what)
@@ -142,70 +137,36 @@ TEST(InvertTransform, TransposesTheRotationAndCarriesTheNegatedTranslationThroug
 }
 
 // Each input is chosen so that rounding every product and partial sum to
-// float would lose the last bit the single rounding keeps.
+// float would lose the last bit that the one rounding at the end keeps.
 TEST(DoublePrecision, EachResultIsRoundedOnceWhereItIsStored)
 {
     const float e24 = std::ldexp(1.0f, -24);
     const float e23 = std::ldexp(1.0f, -23);
-    struct Case {
-        const char* name;
-        std::function<float()> compute;
-        float expected;
-    };
-    const std::vector<Case> cases = {
-        {"transformPoint: 1 + 2^-24 + 2^-24",
-         [&] {
-             Transform m = fromRows({1, 0, 0, e24, 1, 0, 0, 0, 1}, {e24, 0, 0});
-             Vec3 out;
-             transformPoint({1, 1, 0}, m, out);
-             return out.x;
-         },
-         1 + e23},
-        {"multiplyTransforms rotation",
-         [&] {
-             Transform a = fromRows({1, e24, e24, 0, 1, 0, 0, 0, 1});
-             Transform b = fromRows({1, 0, 0, 1, 1, 0, 1, 0, 1});
-             Transform c;
-             multiplyTransforms(a, b, c);
-             return c.m[0][0];
-         },
-         1 + e23},
-        {"multiplyTransforms translation",
-         [&] {
-             Transform a = fromRows({1, 0, 0, 0, 1, 0, 0, 0, 1}, {1, e24, 0});
-             Transform b = fromRows({1, 0, 0, 1, 1, 0, 0, 0, 1}, {e24, 0, 0});
-             Transform c;
-             multiplyTransforms(a, b, c);
-             return c.t.x;
-         },
-         1 + e23},
-        {"invertTransform translation",
-         [&] {
-             Transform s = fromRows({1, 1, 1, 0, 1, 0, 0, 0, 1}, {1, e24, e24});
-             Transform d;
-             invertTransform(s, d);
-             return d.t.x;
-         },
-         -(1 + e23)},
-        {"crossProduct: (1 + 2^-22 + 2^-46) + 2^-24",
-         [&] {
-             Vec3 out;
-             crossProduct({0, 1 + e23, std::ldexp(1.0f, -12)}, {0, -std::ldexp(1.0f, -12), 1 + e23}, out);
-             return out.x;
-         },
-         1 + 3 * e23},
-        {"normalizeQuat: length, root and factor each stored as float",
-         [] {
-             Quat q{0, 2, 3, 3};
-             normalizeQuat(q);
-             return q.z;
-         },
-         0.6396022f},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        expectSame(c.compute(), c.expected, "result");
-    }
+    const float e12 = std::ldexp(1.0f, -12);
+
+    Vec3 out;
+    transformPoint({1, 1, 0}, fromRows({1, 0, 0, e24, 1, 0, 0, 0, 1}, {e24, 0, 0}), out);
+    expectSame(out.x, 1 + e23, "transformPoint: 1 + 2^-24 + 2^-24");
+
+    Transform product;
+    multiplyTransforms(fromRows({1, e24, e24, 0, 1, 0, 0, 0, 1}, {1, e24, 0}),
+                       fromRows({1, 0, 0, 1, 1, 0, 1, 0, 1}, {e24, 0, 0}), product);
+    expectSame(product.m[0][0], 1 + e23, "multiplyTransforms rotation");
+    expectSame(product.t.x, 1 + e23, "multiplyTransforms translation");
+
+    Transform inverse;
+    invertTransform(fromRows({1, 1, 1, 0, 1, 0, 0, 0, 1}, {1, e24, e24}), inverse);
+    expectSame(inverse.t.x, -(1 + e23), "invertTransform translation");
+
+    // (1 + 2^-22 + 2^-46) + 2^-24 is above the tie; without the 2^-46 it is a
+    // tie that rounds down.
+    crossProduct({0, 1 + e23, e12}, {0, -e12, 1 + e23}, out);
+    expectSame(out.x, 1 + 3 * e23, "crossProduct");
+
+    // The squared length, its root and the factor are each stored as float.
+    Quat q{0, 2, 3, 3};
+    normalizeQuat(q);
+    expectSame(q.z, 0.6396022f, "normalizeQuat");
 }
 
 TEST(ToMd5Rotation, MakesRowsRightHandedThenMirrorsInZ)
@@ -318,6 +279,7 @@ TEST(Bounds, StartEmptyAndGrowOnlyByStrictComparison)
     expectVec(max, {1, 2, 3});
 
     extendBounds({kNaN, 5, 0}, min, max);
+    extendBounds({kNaN, kNaN, kNaN}, min, max);
     expectVec(min, {1, 2, 0});
     expectVec(max, {1, 5, 3});
 

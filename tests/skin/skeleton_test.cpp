@@ -24,20 +24,16 @@ constexpr float kCos90 = -4.371139e-8f;
 constexpr float kTwiceCos90 = -8.742278e-8f;
 constexpr std::uint32_t kNoParent = 0;
 
-std::uint32_t parentBone(std::uint32_t number)
-{
-    return kParentIsBone | (number << 16);
-}
+std::uint32_t parentBone(std::uint32_t number) { return kParentIsBone | (number << 16); }
 
-Bone bone(const std::string& name, std::uint32_t parentItem, Vec3 position = {}, Vec3 direction = {},
-          const std::string& weightMap = "")
+Bone bone(const std::string& name, std::uint32_t parentItem, Vec3 position = {}, Vec3 direction = {})
 {
     Bone b;
     b.name = name;
     b.parentItem = parentItem;
     b.restPosition = position;
     b.restDirection = direction;
-    b.weightMapName = weightMap;
+    b.weightMapName = "map of " + name;
     return b;
 }
 
@@ -64,10 +60,7 @@ void buildSkeleton(Scene& scene)
     computeBindTransforms(scene);
 }
 
-std::uint32_t bits(float value)
-{
-    return std::bit_cast<std::uint32_t>(value);
-}
+std::uint32_t bits(float value) { return std::bit_cast<std::uint32_t>(value); }
 
 // Exact values; the sign of a zero is checked only where it is given as -0.
 void expectRows(const Transform& m, const std::array<float, 9>& rows)
@@ -109,7 +102,7 @@ TEST(BuildJoints, RestPositionIsScaledWithZNegatedAfterRounding)
         {1.0f, {0, 0, 0}, {0, 0, -0.0f}},
     };
     for (const Case& c : cases) {
-        Scene scene = sceneOf({bone("root", kNoParent, c.position, {}, "skin")}, c.scale);
+        Scene scene = sceneOf({bone("root", kNoParent, c.position)}, c.scale);
         buildJoints(scene);
         ASSERT_EQ(scene.joints.size(), 1u);
         const Joint& joint = scene.joints[0];
@@ -117,7 +110,7 @@ TEST(BuildJoints, RestPositionIsScaledWithZNegatedAfterRounding)
         EXPECT_EQ(bits(joint.restPosition.y), bits(c.expected.y));
         EXPECT_EQ(bits(joint.restPosition.z), bits(c.expected.z));
         EXPECT_EQ(joint.name, "root");
-        EXPECT_EQ(joint.weightMapName, "skin");
+        EXPECT_EQ(joint.weightMapName, "map of root");
         // A rest direction of 0 0 0 is the identity with the mirror's -0s.
         expectRows(joint.restRotation, {1, 0, -0.0f, 0, 1, -0.0f, -0.0f, -0.0f, 1});
         EXPECT_EQ(bits(joint.restRotation.m[0][1]), 0u);
@@ -210,6 +203,11 @@ TEST(OrderJoints, MovesEveryParentBeforeItsChildren)
          {bone("C", parentBone(2)), bone("A", kNoParent, {1, 0, 0}), bone("A", kNoParent, {2, 0, 0})},
          {"A", "C", "A"},
          {-1, 0, -1}},
+        // Pulling A's parent Q forward leaves the first A behind D, so D pulls it again.
+        {"duplicate names: the first match changes as records move",
+         {bone("D", parentBone(1)), bone("A", parentBone(2)), bone("Q", kNoParent), bone("A", kNoParent)},
+         {"Q", "A", "D", "A"},
+         {-1, 0, 1, -1}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
