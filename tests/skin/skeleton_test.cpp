@@ -208,10 +208,21 @@ TEST(OrderJoints, MovesEveryParentBeforeItsChildren)
          {bone("D", parentBone(1)), bone("A", parentBone(2)), bone("Q", kNoParent), bone("A", kNoParent)},
          {"Q", "A", "D", "A"},
          {-1, 0, 1, -1}},
+        // B C E D B by parent names goes round twice through the first B,
+        // until the second B, a root, moves up and the exchanges end.
+        {"duplicate names: more exchanges at one index than bones, yet no cycle",
+         {bone("B", parentBone(1)), bone("C", parentBone(2)), bone("E", parentBone(4)), bone("B", kNoParent),
+          bone("D", parentBone(3))},
+         {"B", "D", "E", "C", "B"},
+         {-1, 0, 1, 2, 3}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Scene scene = sceneOf(c.bones);
+        scene.object.meshes.emplace_back();
+        CaptureReporter report;
+        EXPECT_TRUE(validateInputs(scene, inputsFor("s.lws"), report));
+        EXPECT_EQ(report.count(CaptureReporter::Event::Error), 0u);
         buildSkeleton(scene);
         EXPECT_EQ(jointNames(scene), c.order);
         for (std::size_t i = 0; i < scene.joints.size(); ++i) {
