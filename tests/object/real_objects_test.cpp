@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace lwmd5 {
@@ -26,10 +27,7 @@ struct MeshFigures {
     std::int32_t triangles; // after fan splitting
 };
 
-struct MapFigures {
-    std::string name;
-    std::size_t entries;
-};
+using MapFigures = std::pair<std::string, std::size_t>; // name, entries
 
 struct RealObject {
     const char* file;
@@ -53,16 +51,6 @@ std::vector<MapFigures> figures(const auto& maps)
     std::vector<MapFigures> result;
     for (const auto& map : maps) result.push_back({map.name, map.entries.size()});
     return result;
-}
-
-bool operator==(const MapFigures& a, const MapFigures& b)
-{
-    return a.name == b.name && a.entries == b.entries;
-}
-
-void PrintTo(const MapFigures& m, std::ostream* os)
-{
-    *os << "'" << m.name << "' " << m.entries;
 }
 
 TEST(RealObjects, LoadWithTheirPointSetsMapsAndMessages)

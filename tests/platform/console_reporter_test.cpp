@@ -16,7 +16,6 @@
 
 #ifndef _WIN32
 #include <sys/resource.h>
-#include <unistd.h>
 #endif
 
 namespace lwmd5 {
@@ -26,44 +25,10 @@ using testing::TempDir;
 
 #ifndef _WIN32
 
-// Sends file descriptor 2 into a temporary file while it lives.
-class StderrCapture {
-public:
-    StderrCapture() : file_(std::tmpfile())
-    {
-        std::fflush(stderr);
-        saved_ = dup(2);
-        dup2(fileno(file_), 2);
-    }
-    ~StderrCapture() { restore(); }
-
-    std::string text()
-    {
-        restore();
-        std::string all;
-        std::rewind(file_);
-        char buffer[256];
-        for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file_)) > 0;) all.append(buffer, got);
-        return all;
-    }
-
-private:
-    void restore()
-    {
-        if (saved_ < 0) return;
-        std::fflush(stderr);
-        dup2(saved_, 2);
-        close(saved_);
-        saved_ = -1;
-    }
-
-    std::FILE* file_;
-    int saved_ = -1;
-};
-
 TEST(ConsoleReporter, WritesEachKindOfMessageAsOneStderrLine)
 {
-    StderrCapture capture;
+    // Captures what reaches file descriptor 2.
+    ::testing::internal::CaptureStderr();
     ConsoleReporter report("meshconv");
     report.error("walk.lwo: chunk VMAP at offset 1234 reaches past the end of the file");
     report.warning("walk.lwo: the object has no surface");
@@ -73,7 +38,7 @@ TEST(ConsoleReporter, WritesEachKindOfMessageAsOneStderrLine)
     report.debugLine("PTags: 36 - 9\n");
     // Texts are written as they stand, never used as a format.
     report.error("100% of %s %d");
-    EXPECT_EQ(capture.text(), "meshconv: walk.lwo: chunk VMAP at offset 1234 reaches past the end of the file\n"
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "meshconv: walk.lwo: chunk VMAP at offset 1234 reaches past the end of the file\n"
                               "meshconv: warning: walk.lwo: the object has no surface\n"
                               "Mesh: 1\tUVs:3/3\n"
                               "meshconv: ERROR!!!: Check Geometry! Only 3 verts per poly!\n"
@@ -143,6 +108,21 @@ TEST(ReplaceFileAtomically, FailedRenameKeepsTheTargetAndRemovesTheTemporaryFile
     EXPECT_FALSE(reason.empty());
     EXPECT_EQ(folderEntries(dir.path()), std::vector<std::string>{"walk.md5mesh"});
     EXPECT_EQ(testing::readFile(dir / "walk.md5mesh" / "keep"), "kept");
+}
+
+TEST(AtomicFileWriter, WithoutCommitLeavesTheTargetAndNoTemporaryFile)
+{
+    const TempDir dir;
+    const auto target = dir.write("walk.md5anim", std::string("old contents\n"));
+    {
+        AtomicFileWriter writer;
+        std::string reason;
+        ASSERT_TRUE(writer.open(target.string(), reason)) << reason;
+        writer.write("MD5Version 10\n");
+        EXPECT_EQ(folderEntries(dir.path()).size(), 2u); // the temporary file exists meanwhile
+    }
+    EXPECT_EQ(testing::readFile(target), "old contents\n");
+    EXPECT_EQ(folderEntries(dir.path()), std::vector<std::string>{"walk.md5anim"});
 }
 
 #ifndef _WIN32
