@@ -175,6 +175,17 @@ TEST(LwoPolygons, OnlyTheFirstFaceChunkAfterItsPointsCounts)
                                         "set (PNTS chunk); they are ignored"}));
 }
 
+TEST(LwoPolygons, AFaceChunkThatLeftNoTrianglesDoesNotBlockTheNextOne)
+{
+    const Parsed p = parse(lwo2({kPoints3, polsChunk({{0, 1}}), polsChunk({{2, 1, 0}})}));
+    ASSERT_TRUE(p.ok);
+    const LwoMesh& mesh = p.object.meshes.at(0);
+    EXPECT_EQ(mesh.triangles, (Triangles{{2, 1, 0}}));
+    EXPECT_EQ(mesh.polygonCount, 1);
+    EXPECT_EQ(mesh.polygonFirstTriangle, (std::vector<std::int32_t>{0, 1}));
+    EXPECT_EQ(events(p.report), std::vector<std::string>{kNotTriangleBox});
+}
+
 TEST(LwoIndices, FourByteFormReachesPointsFrom65280On)
 {
     std::vector<Point> many(70000);
