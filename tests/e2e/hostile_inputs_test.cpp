@@ -17,6 +17,8 @@
 #include <cstdint>
 #include <fstream>
 #include <functional>
+#include <iostream>
+#include <iterator>
 #include <limits>
 #include <map>
 #include <optional>
@@ -642,6 +644,154 @@ std::string caseName(const ::testing::TestParamInfo<HostileCase>& info)
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, HostileInput, ::testing::ValuesIn(allCases()), caseName);
+
+// ---- memory and time in proportion to the files
+
+#ifndef _WIN32
+struct Measured {
+    int status = -1;
+    double cpuSeconds = 0;  // user + system time of the program
+    double wallSeconds = 0;
+    double peakMegabytes = 0; // its largest resident set
+    std::string err;
+};
+
+// Runs the program from a forked helper, whose only child it is, so the
+// helper's RUSAGE_CHILDREN holds that one program's peak memory and time.
+Measured runMeasured(const std::string& program, const fs::path& dir)
+{
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) return {};
+    const pid_t helper = fork();
+    if (helper == 0) {
+        close(pipeEnds[0]);
+        const auto start = std::chrono::steady_clock::now();
+        const ProgramResult run = runProgram(program == "meshconv" ? meshconvPath() : animconvPath(),
+                                             {"walk.lws", "walk.lwo"}, dir, program);
+        const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
+        rusage usage{};
+        getrusage(RUSAGE_CHILDREN, &usage);
+        const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+        std::ostringstream report;
+        report << run.exitStatus << ' ' << cpu << ' ' << wall.count() << ' ' << usage.ru_maxrss << '\n' << run.err;
+        const std::string text = report.str();
+        for (std::size_t done = 0; done < text.size();) {
+            const ssize_t wrote = write(pipeEnds[1], text.data() + done, text.size() - done);
+            if (wrote <= 0) break;
+            done += static_cast<std::size_t>(wrote);
+        }
+        _exit(0);
+    }
+    close(pipeEnds[1]);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t got; (got = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(got));
+    close(pipeEnds[0]);
+    int helperStatus = 0;
+    waitpid(helper, &helperStatus, 0);
+    Measured measured;
+    std::istringstream in(text);
+    long peakKilobytes = 0;
+    in >> measured.status >> measured.cpuSeconds >> measured.wallSeconds >> peakKilobytes;
+    measured.peakMegabytes = static_cast<double>(peakKilobytes) / 1024.0;
+    in.get();
+    measured.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return measured;
+}
+
+struct BoundCase {
+    std::string name;
+    std::string program;
+    std::string scene;
+    Bytes object;
+    double frames = 0;  // animconv: the frames it samples
+    double samples = 0; // animconv: frames times bones
+    int status = 0;
+};
+
+// Each case is made only when it runs: the program's peak memory counts the
+// memory of the process that starts it, so the test keeps itself small.
+std::vector<std::function<BoundCase()>> boundCases()
+{
+    // Every bone names the one weight map, whose entries all weight point 0.
+    auto sharedWeightMap = [] {
+        std::string scene = "PreviewLastFrame 0\r\nFramesPerSecond 24\r\n";
+        for (int i = 0; i < 3000; ++i) scene += "AddBone\r\nBoneName b" + std::to_string(i) + "\r\nBoneWeightMapName w\r\n";
+        const std::vector<WeightEntry> entries(3000, WeightEntry{0, 1.0f});
+        return BoundCase{"3000 bones sharing a weight map of 3000 entries", "meshconv", scene,
+                         form("LWO2", {pntsChunk(kSquare), polsChunk({{0, 1, 2}}), weightMapChunk("w", entries)})};
+    };
+    auto bareBones = [](const std::string& program) {
+        std::string scene = "PreviewLastFrame 0\r\nFramesPerSecond 24\r\n";
+        for (int i = 0; i < 200'000; ++i) scene += "AddBone\r\n";
+        return BoundCase{"200,000 bare AddBone lines", program, scene, goodObject(), 1, 200'000};
+    };
+    auto hugeKeyCount = [] {
+        return BoundCase{"a key count of 2,000,000,000", "animconv",
+                         replacedAfter(goodScene(), "AddBone", "\r\n  1\r\n", "\r\n  2000000000\r\n"), goodObject(),
+                         3, 3};
+    };
+    auto millionFrames = [] {
+        return BoundCase{"a million frames of one bone", "animconv", sceneOf({rootBone()}, 0, 999'999), goodObject(),
+                         1e6, 1e6};
+    };
+    auto unsortedKeys = [] {
+        // Keys in ascending time but for the last two, so the evaluator
+        // cannot bisect and every sample walks the keys from the first.
+        ChannelSpec unsorted;
+        for (int k = 0; k < 60'000; ++k) unsorted.keys.push_back({static_cast<float>(k % 7), static_cast<float>(k) / 24});
+        unsorted.keys.push_back({1, 1e9f});
+        unsorted.keys.push_back({2, 1e6f});
+        BoneSpec root = rootBone();
+        root.channels[0] = unsorted;
+        return BoundCase{"60,000 unsorted keys sampled at 300,000 frames", "animconv", sceneOf({root}, 0, 299'999),
+                         goodObject(), 3e5, 3e5};
+    };
+    return {sharedWeightMap, [=] { return bareBones("meshconv"); }, [=] { return bareBones("animconv"); },
+            hugeKeyCount, millionFrames, unsortedKeys};
+}
+
+// What the README promises: about 40 bytes per scene key line, 10 per object
+// byte and 40 per joint sample, plus a few megabytes. Checked here as 40
+// bytes per scene byte (far more lenient: a key line is 20 bytes or more) and
+// 24 bytes per frame for its bounding box, which the README leaves out. Time:
+// one second plus 2 microseconds per joint sample and 1 per input byte, about
+// three times what a plain run of each needs. Sanitizers get three times both.
+TEST(HostileInputBounds, MemoryAndTimeStayInProportionToTheFiles)
+{
+    const double slack = kSanitized ? 3.0 : 1.0;
+    TempDir base;
+    base.write("walk.lws", goodScene());
+    base.write("walk.lwo", goodObject());
+    const Measured baseline = runMeasured("animconv", base.path());
+    ASSERT_EQ(baseline.status, 0) << baseline.err;
+    std::cout << "      a small animation: " << baseline.peakMegabytes << " MB, " << baseline.cpuSeconds << " s CPU\n";
+
+    for (const auto& make : boundCases()) {
+        BoundCase c = make();
+        SCOPED_TRACE(c.name + ", " + c.program);
+        TempDir dir;
+        dir.write("walk.lws", c.scene);
+        dir.write("walk.lwo", c.object);
+        const double sceneBytes = static_cast<double>(c.scene.size());
+        const double objectBytes = static_cast<double>(c.object.size());
+        c.scene = std::string();
+        c.object = Bytes();
+        const Measured run = runMeasured(c.program, dir.path());
+        EXPECT_EQ(run.status, c.status) << run.err.substr(0, 2000);
+        const double allowedMegabytes =
+            baseline.peakMegabytes + 16 +
+            slack * (40.0 * sceneBytes + 10.0 * objectBytes + 40.0 * c.samples + 24.0 * c.frames) / (1024 * 1024);
+        const double allowedSeconds = slack * (1 + 2e-6 * c.samples + 1e-6 * (sceneBytes + objectBytes));
+        std::cout << "      " << c.name << ", " << c.program << ": " << run.peakMegabytes << " MB (allowed "
+                  << allowedMegabytes << "), " << run.cpuSeconds << " s CPU, " << run.wallSeconds << " s (allowed "
+                  << allowedSeconds << " s CPU)\n";
+        EXPECT_LE(run.peakMegabytes, allowedMegabytes);
+        EXPECT_LE(run.cpuSeconds, allowedSeconds);
+    }
+}
+#endif
 
 } // namespace
 } // namespace lwmd5
