@@ -2,7 +2,7 @@
 
 #include "math/bounds.h"
 #include "md5/joint_channels.h"
-#include "md5/parallel_frames.h"
+#include "platform/parallel.h"
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #include <immintrin.h>
@@ -200,7 +200,7 @@ void computeFrameBounds(Scene& scene)
     }
     const PoseFunction pose = choosePoseFunction();
 
-    forEachFrameRange(frames, [&](std::size_t begin, std::size_t end) {
+    forEachRange(frames, [&](std::size_t begin, std::size_t end) {
         std::vector<Transform> world(scene.joints.size());
         std::vector<JointRows> rows(scene.joints.size());
         for (std::size_t k = begin; k < end; ++k) {

@@ -1,7 +1,9 @@
 #include "md5/joint_channels.h"
 
-#include "md5/parallel_frames.h"
+#include "platform/parallel.h"
 #include "motion/envelope.h"
+
+#include <utility>
 
 namespace lwmd5 {
 
@@ -31,22 +33,23 @@ void computeJointChannels(Scene& scene)
         joint.frameAngles.assign(frames, Vec3{});
         joint.frameOrientations.assign(frames, Quat{});
     }
-    // Whether each channel's keys are in ascending order, worked out once.
-    std::vector<std::array<bool, 6>> sorted(scene.joints.size());
-    for (std::size_t j = 0; j < scene.joints.size(); ++j) {
-        const Bone& bone = scene.bones[static_cast<std::size_t>(scene.joints[j].bone)];
-        for (std::size_t c = 0; c < 6; ++c) sorted[j][c] = keysAreSorted(bone.channels[c].keys);
+    // Each channel's span search, prepared once for all its samples.
+    std::vector<SpanSearch> searches;
+    searches.reserve(scene.joints.size() * 6);
+    for (const Joint& joint : scene.joints) {
+        const Bone& bone = scene.bones[static_cast<std::size_t>(joint.bone)];
+        for (std::size_t c = 0; c < 6; ++c) searches.emplace_back(std::as_const(bone.channels)[c].keys);
     }
 
-    forEachFrameRange(frames, [&](std::size_t begin, std::size_t end) {
+    forEachRange(frames, [&](std::size_t begin, std::size_t end) {
         for (std::size_t j = 0; j < scene.joints.size(); ++j) {
             Joint& joint = scene.joints[j];
-            const Channels& channels = scene.bones[static_cast<std::size_t>(joint.bone)].channels;
+            const Channels& channels = std::as_const(scene.bones[static_cast<std::size_t>(joint.bone)].channels);
             for (std::size_t k = begin; k < end; ++k) {
                 const float frame = static_cast<float>(static_cast<std::int64_t>(scene.firstFrame) +
                                                        static_cast<std::int64_t>(k));
                 const float t = static_cast<float>(static_cast<double>(frame) / scene.framesPerSecond);
-                auto sample = [&](std::size_t c) { return evaluateEnvelope(channels[c], t, sorted[j][c]); };
+                auto sample = [&](std::size_t c) { return evaluateEnvelope(channels[c], t, searches[j * 6 + c]); };
 
                 const float x = sample(0);
                 const float y = sample(1);

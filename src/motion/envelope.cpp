@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace lwmd5 {
 
@@ -185,7 +186,51 @@ float evaluateEnvelope(const Envelope& envelope, float time)
     return evaluateEnvelope(envelope, time, keysAreSorted(envelope.keys));
 }
 
+SpanSearch::SpanSearch(const std::vector<EnvelopeKey>& keys)
+{
+    if (keys.size() < 2) return;
+    reach_.resize(keys.size() - 1);
+    float latest = -std::numeric_limits<float>::infinity();
+    for (std::size_t j = 1; j < keys.size(); ++j) {
+        const float time = std::isnan(keys[j].time) ? std::numeric_limits<float>::infinity() : keys[j].time;
+        if (time > latest) latest = time;
+        reach_[j - 1] = latest;
+    }
+}
+
+std::size_t SpanSearch::find(float time) const
+{
+    if (reach_.empty()) return 0;
+    const auto found = std::lower_bound(reach_.begin(), reach_.end() - 1, time,
+                                        [](float reach, float t) { return t > reach; });
+    return static_cast<std::size_t>(found - reach_.begin());
+}
+
+namespace {
+
+// The evaluation once the span search is settled; `findSpan` maps a time to
+// the index of the key that starts its span.
+template <typename FindSpan>
+float evaluateWith(const Envelope& envelope, float time, const FindSpan& findSpan);
+
+} // namespace
+
+float evaluateEnvelope(const Envelope& envelope, float time, const SpanSearch& search)
+{
+    return evaluateWith(envelope, time, [&search](float t) { return search.find(t); });
+}
+
 float evaluateEnvelope(const Envelope& envelope, float time, bool keysSorted)
+{
+    return evaluateWith(envelope, time, [&envelope, keysSorted](float t) {
+        return keysSorted ? findSpanSorted(envelope.keys, t) : findSpanLinear(envelope.keys, t);
+    });
+}
+
+namespace {
+
+template <typename FindSpan>
+float evaluateWith(const Envelope& envelope, float time, const FindSpan& findSpan)
 {
     const std::vector<EnvelopeKey>& keys = envelope.keys;
     if (keys.empty()) return 0.0f;
@@ -251,7 +296,7 @@ float evaluateEnvelope(const Envelope& envelope, float time, bool keysSorted)
     // A folded time that rounded beyond the last key stays on it.
     if (t > last.time) t = last.time;
 
-    const std::size_t k0 = keysSorted ? findSpanSorted(keys, t) : findSpanLinear(keys, t);
+    const std::size_t k0 = findSpan(t);
     const EnvelopeKey& key0 = keys[k0];
     const EnvelopeKey& key1 = keys[k0 + 1];
     if (t == key0.time) return toFloat(static_cast<double>(key0.value) + offset);
@@ -282,5 +327,7 @@ float evaluateEnvelope(const Envelope& envelope, float time, bool keysSorted)
         return offset;
     }
 }
+
+} // namespace
 
 } // namespace lwmd5

@@ -16,6 +16,26 @@ float evaluateEnvelope(const Envelope& envelope, float time);
 // keysAreSorted(envelope.keys), worked out once.
 float evaluateEnvelope(const Envelope& envelope, float time, bool keysSorted);
 
+// The span that holds a time is found by walking from the first key while
+// the time lies after the next key. The walk stops at the first key (from
+// the second on) whose time is not before the time sought, which is where
+// the running latest time of keys 1, 2, ... first reaches it: so the answer
+// is a bisection over those running maxima, for keys in any order. A key
+// time that is not a number stops the walk, so it counts as +infinity.
+class SpanSearch {
+public:
+    explicit SpanSearch(const std::vector<EnvelopeKey>& keys);
+    // The index of the key that starts the span, as the walk finds it.
+    std::size_t find(float time) const;
+
+private:
+    std::vector<float> reach_; // reach_[j]: the latest time among keys 1 .. j + 1
+};
+
+// evaluateEnvelope with the span found by `search`, built from this
+// envelope's keys; the same value as the walk gives.
+float evaluateEnvelope(const Envelope& envelope, float time, const SpanSearch& search);
+
 // Folds `v` into the key range [lo, hi]: the folded time lo + (v folded into
 // [0, hi - lo)), and the number of whole cycles (as an integral double, so it
 // never overflows).

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,8 +33,35 @@ struct Envelope {
 };
 
 // Channels 0-2 position x, y, z; 3-5 heading, pitch, bank in radians; 6-8 scale.
-constexpr int kChannelCount = 9;
-using Channels = std::array<Envelope, kChannelCount>;
+constexpr std::size_t kChannelCount = 9;
+
+// The nine motion channels of a bone or null object. A mesh conversion never
+// reads channel blocks, and a scene may hold bones without one, so the
+// envelopes are allocated on first write; until then every channel reads as
+// an envelope without keys.
+class Channels {
+public:
+    Channels() = default;
+    Channels(const Channels& other);
+    Channels& operator=(const Channels& other);
+    Channels(Channels&&) noexcept = default;
+    Channels& operator=(Channels&&) noexcept = default;
+
+    Envelope& operator[](std::size_t c) { return allocated()[c]; }
+    const Envelope& operator[](std::size_t c) const { return stored()[c]; }
+    Envelope* begin() { return allocated().data(); }
+    Envelope* end() { return allocated().data() + kChannelCount; }
+    const Envelope* begin() const { return stored().data(); }
+    const Envelope* end() const { return stored().data() + kChannelCount; }
+    static constexpr std::size_t size() { return kChannelCount; }
+
+private:
+    using Envelopes = std::array<Envelope, kChannelCount>;
+    const Envelopes& stored() const;
+    Envelopes& allocated();
+
+    std::unique_ptr<Envelopes> envelopes_;
+};
 
 struct Bone {
     std::string name;

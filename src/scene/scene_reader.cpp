@@ -1,11 +1,11 @@
 #include "scene/scene_reader.h"
 
 #include "platform/file_io.h"
+#include "platform/parallel.h"
 #include "platform/report.h"
 #include "scene/text_scan.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace lwmd5 {
 
@@ -41,12 +41,14 @@ constexpr std::size_t kBehaviorColumn = 12;
 // A key count is a claim, not a promise: reserve no more up front than this,
 // and let real key lines grow the array.
 constexpr std::size_t kMaxKeyReserve = 1 << 16;
+// Below this many key lines the numbers are converted on the reading thread.
+constexpr std::size_t kParallelKeyLines = 20000;
 
 class SceneParser {
 public:
     SceneParser(std::string_view text, Scene& scene, SceneFlavour flavour, Reporter& report,
                 std::string_view sourceName)
-        : lines_(text), scene_(scene), flavour_(flavour), report_(report), sourceName_(sourceName)
+        : lines_(text), scene_(scene), flavour_(flavour), report_(report), sourceName_(sourceName), text_(text)
     {
     }
 
@@ -55,9 +57,21 @@ public:
 private:
     enum class Item { None, Bone, Null };
 
+    // The key lines of one channel, converted after the whole file is read:
+    // they are independent of each other and of the reader's state.
+    struct KeyLines {
+        Item item;
+        std::size_t index;
+        std::size_t channel;
+        std::size_t position; // of the first key line in the text
+        std::size_t count;
+    };
+
     void handleLine(std::string_view keyword, std::string_view value, bool hasValue);
     bool handleBoneKeyword(std::string_view keyword, std::string_view value);
-    bool readChannelBlock(Channels& channels);
+    bool readChannelBlock(Item item, std::size_t index);
+    void convertKeyLines();
+    Channels& channelsOf(Item item, std::size_t index);
     std::uint32_t* pendingSlot();
 
     SceneLineReader lines_;
@@ -70,7 +84,15 @@ private:
     // The parent slot of the item created last, until a ParentItem fills it.
     Item pendingKind_ = Item::None;
     std::size_t pendingIndex_ = 0;
+    std::string_view text_;
+    std::vector<KeyLines> keyLines_;
+    std::size_t keyLineCount_ = 0;
 };
+
+Channels& SceneParser::channelsOf(Item item, std::size_t index)
+{
+    return item == Item::Bone ? scene_.bones[index].channels : scene_.nullObjects[index].channels;
+}
 
 std::uint32_t* SceneParser::pendingSlot()
 {
@@ -89,6 +111,27 @@ void SceneParser::parse()
         const std::string_view keyword = hasValue ? line.substr(0, space) : line;
         const std::string_view value = hasValue ? line.substr(space + 1) : std::string_view();
         handleLine(keyword, value, hasValue);
+    }
+    convertKeyLines();
+}
+
+void SceneParser::convertKeyLines()
+{
+    auto convert = [this](std::size_t begin, std::size_t end) {
+        for (std::size_t j = begin; j < end; ++j) {
+            const KeyLines& block = keyLines_[j];
+            std::vector<EnvelopeKey>& keys = channelsOf(block.item, block.index)[block.channel].keys;
+            SceneLineReader lines(text_, lines_.lineEnd(), block.position);
+            std::string_view line;
+            for (std::size_t k = 0; k < block.count && lines.readLine(line); ++k) {
+                if (line.size() >= kKeyColumn) scanKeyFields(line.substr(kKeyColumn), keys[k]);
+            }
+        }
+    };
+    if (keyLineCount_ < kParallelKeyLines) {
+        convert(0, keyLines_.size());
+    } else {
+        forEachRange(keyLines_.size(), convert);
     }
 }
 
@@ -132,16 +175,14 @@ void SceneParser::handleLine(std::string_view keyword, std::string_view value, b
     if (!full) return;
     if (keyword == "NumChannels") {
         if (current_ == Item::Bone) {
-            Bone& bone = scene_.bones.back();
-            if (!readChannelBlock(bone.channels)) {
+            if (!readChannelBlock(Item::Bone, scene_.bones.size() - 1)) {
                 report_.warning(std::string(sourceName_) + ": the file ends inside a channel block of bone '" +
-                                bone.name + "'; the keys read so far are kept");
+                                scene_.bones.back().name + "'; the keys read so far are kept");
             }
         } else if (current_ == Item::Null) {
-            NullObject& null = scene_.nullObjects.back();
-            if (!readChannelBlock(null.channels)) {
+            if (!readChannelBlock(Item::Null, scene_.nullObjects.size() - 1)) {
                 report_.warning(std::string(sourceName_) + ": the file ends inside a channel block of null object '" +
-                                null.name + "'; the keys read so far are kept");
+                                scene_.nullObjects.back().name + "'; the keys read so far are kept");
             }
         }
         current_ = Item::None;
@@ -185,10 +226,11 @@ bool SceneParser::handleBoneKeyword(std::string_view keyword, std::string_view v
 
 // Nine channels in a fixed line layout, whatever NumChannels says. False when
 // the file ends inside the block; the keys read until then are kept.
-bool SceneParser::readChannelBlock(Channels& channels)
+bool SceneParser::readChannelBlock(Item item, std::size_t index)
 {
     std::string_view line;
-    for (Envelope& envelope : channels) {
+    for (std::size_t c = 0; c < kChannelCount; ++c) {
+        Envelope& envelope = channelsOf(item, index)[c];
         envelope = Envelope{};
         // The channel header and the opening line are skipped unread.
         if (!lines_.readLine(line) || !lines_.readLine(line) || !lines_.readLine(line)) return false;
@@ -197,12 +239,17 @@ bool SceneParser::readChannelBlock(Channels& channels)
             envelope.keys.reserve(std::min({static_cast<std::size_t>(keyCount), lines_.remainingBytes(),
                                             kMaxKeyReserve}));
         }
-        for (int k = 0; k < keyCount; ++k) {
-            if (!lines_.readLine(line)) return false;
-            EnvelopeKey& key = envelope.keys.emplace_back();
-            if (line.size() >= kKeyColumn) scanKeyFields(line.substr(kKeyColumn), key);
+        // The key lines are only counted here; convertKeyLines reads their numbers.
+        KeyLines block{item, index, c, lines_.position(), 0};
+        bool complete = true;
+        for (int k = 0; k < keyCount && complete; ++k) {
+            complete = lines_.readLine(line);
+            if (complete) envelope.keys.emplace_back();
         }
-        if (!lines_.readLine(line)) return false;
+        block.count = envelope.keys.size();
+        keyLineCount_ += block.count;
+        if (block.count > 0) keyLines_.push_back(block);
+        if (!complete || !lines_.readLine(line)) return false;
         if (line.size() >= kBehaviorColumn) {
             scanTwoInts(line.substr(kBehaviorColumn), envelope.preBehavior, envelope.postBehavior);
         }

@@ -21,8 +21,16 @@ enum class SceneFlavour {
 class SceneLineReader {
 public:
     explicit SceneLineReader(std::string_view text);
+    // Goes on reading `text` from `position` with the line end of a reader
+    // that has already seen the whole text.
+    SceneLineReader(std::string_view text, char lineEnd, std::size_t position)
+        : text_(text), position_(position), lineEnd_(lineEnd)
+    {
+    }
     bool readLine(std::string_view& line);
     std::size_t remainingBytes() const { return text_.size() - position_; }
+    std::size_t position() const { return position_; }
+    char lineEnd() const { return lineEnd_; }
 
 private:
     std::string_view text_;

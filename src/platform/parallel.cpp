@@ -1,4 +1,4 @@
-#include "md5/parallel_frames.h"
+#include "platform/parallel.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -7,7 +7,7 @@
 
 namespace lwmd5 {
 
-unsigned frameThreadCount()
+unsigned workerThreadCount()
 {
     if (const char* setting = std::getenv("LWMD5_THREADS")) {
         const long requested = std::strtol(setting, nullptr, 10);
@@ -17,9 +17,9 @@ unsigned frameThreadCount()
     return hardware == 0 ? 1u : hardware;
 }
 
-void forEachFrameRange(std::size_t count, const std::function<void(std::size_t, std::size_t)>& work)
+void forEachRange(std::size_t count, const std::function<void(std::size_t, std::size_t)>& work)
 {
-    const std::size_t threads = std::min<std::size_t>(frameThreadCount(), count);
+    const std::size_t threads = std::min<std::size_t>(workerThreadCount(), count);
     if (threads <= 1) {
         if (count > 0) work(0, count);
         return;
