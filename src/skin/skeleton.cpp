@@ -1,5 +1,7 @@
 #include "skin/skeleton.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <set>
 #include <unordered_map>
 #include <utility>
@@ -20,6 +22,57 @@ std::string parentBoneName(const std::vector<Bone>& bones, const Bone& bone)
     const std::uint32_t number = parentBoneNumber(bone.parentItem);
     return number < bones.size() ? bones[number].name : std::string();
 }
+
+namespace {
+
+// A 128-bit fingerprint of which record stands at which position, kept up to
+// date exchange by exchange: the exclusive or of a mixed key per (record,
+// position) pair.
+struct ArrangementHash {
+    std::uint64_t low = 0;
+    std::uint64_t high = 0;
+
+    static std::uint64_t mix(std::uint64_t value)
+    {
+        value += 0x9E3779B97F4A7C15ull;
+        value = (value ^ (value >> 30)) * 0xBF58476D1CE4E5B9ull;
+        value = (value ^ (value >> 27)) * 0x94D049BB133111EBull;
+        return value ^ (value >> 31);
+    }
+
+    void toggle(int record, int position)
+    {
+        const std::uint64_t key = (static_cast<std::uint64_t>(static_cast<std::uint32_t>(record)) << 32) |
+                                  static_cast<std::uint32_t>(position);
+        low ^= mix(key);
+        high ^= mix(key ^ 0xD6E8FEB86659FD93ull);
+    }
+
+    void exchange(int recordA, int positionA, int recordB, int positionB)
+    {
+        toggle(recordA, positionA);
+        toggle(recordB, positionB);
+        toggle(recordA, positionB);
+        toggle(recordB, positionA);
+    }
+
+    static ArrangementHash of(const std::vector<int>& order)
+    {
+        ArrangementHash hash;
+        for (std::size_t position = 0; position < order.size(); ++position) {
+            hash.toggle(order[position], static_cast<int>(position));
+        }
+        return hash;
+    }
+
+    bool operator==(const ArrangementHash& other) const { return low == other.low && high == other.high; }
+
+    struct Hasher {
+        std::size_t operator()(const ArrangementHash& hash) const { return static_cast<std::size_t>(hash.low); }
+    };
+};
+
+} // namespace
 
 JointOrder planJointOrder(const std::vector<std::string>& names, const std::vector<std::string>& parentNames)
 {
@@ -46,7 +99,9 @@ JointOrder planJointOrder(const std::vector<std::string>& names, const std::vect
         ++groupSize[static_cast<std::size_t>(group[r])];
         soleRecord[static_cast<std::size_t>(group[r])] = static_cast<int>(r);
     }
-    std::vector<std::set<int>> positionsOfGroup(groupOfName.size());
+    // Position sets exist only for names shared by several records.
+    std::vector<int> setOfGroup(groupOfName.size(), -1);
+    std::vector<std::set<int>> sharedPositions;
     std::vector<int> position(count);
     for (std::size_t r = 0; r < count; ++r) {
         plan.order[r] = static_cast<int>(r);
@@ -54,18 +109,24 @@ JointOrder planJointOrder(const std::vector<std::string>& names, const std::vect
         const auto g = static_cast<std::size_t>(group[r]);
         if (groupSize[g] > 1) {
             soleRecord[g] = -1;
-            positionsOfGroup[g].insert(static_cast<int>(r));
+            if (setOfGroup[g] < 0) {
+                setOfGroup[g] = static_cast<int>(sharedPositions.size());
+                sharedPositions.emplace_back();
+            }
+            sharedPositions[static_cast<std::size_t>(setOfGroup[g])].insert(static_cast<int>(r));
         }
     }
     auto firstMatch = [&](int g) {
         if (g < 0) return -1;
-        const int sole = soleRecord[static_cast<std::size_t>(g)];
-        return sole >= 0 ? position[static_cast<std::size_t>(sole)] : *positionsOfGroup[static_cast<std::size_t>(g)].begin();
+        const auto index = static_cast<std::size_t>(g);
+        return soleRecord[index] >= 0 ? position[static_cast<std::size_t>(soleRecord[index])]
+                                      : *sharedPositions[static_cast<std::size_t>(setOfGroup[index])].begin();
     };
     auto move = [&](int record, int from, int to) {
         position[static_cast<std::size_t>(record)] = to;
-        std::set<int>& positions = positionsOfGroup[static_cast<std::size_t>(group[static_cast<std::size_t>(record)])];
-        if (!positions.empty()) {
+        const int shared = setOfGroup[static_cast<std::size_t>(group[static_cast<std::size_t>(record)])];
+        if (shared >= 0) {
+            std::set<int>& positions = sharedPositions[static_cast<std::size_t>(shared)];
             positions.erase(from);
             positions.insert(to);
         }
@@ -76,22 +137,30 @@ JointOrder planJointOrder(const std::vector<std::string>& names, const std::vect
 
     for (int i = 0; i < static_cast<int>(count); ++i) {
         std::size_t exchanges = 0;
+        ArrangementHash hash;
+        std::unordered_map<ArrangementHash, std::size_t, ArrangementHash::Hasher> seen;
         std::vector<int> visitors;
         for (int p = parentPosition(i); p > i; p = parentPosition(i)) {
-            // More exchanges at one position than there are records: the
-            // parents go round in a circle. Keep stepping until a record comes
-            // back, and report the records between its two visits.
-            if (++exchanges > count) {
-                visitors.push_back(plan.order[static_cast<std::size_t>(i)]);
-                for (std::size_t v = 0; v + 1 < visitors.size(); ++v) {
-                    if (visitors[v] == visitors.back()) {
-                        plan.cycle.assign(visitors.begin() + static_cast<std::ptrdiff_t>(v), visitors.end() - 1);
-                        return plan;
-                    }
-                }
-            }
             int& atI = plan.order[static_cast<std::size_t>(i)];
             int& atP = plan.order[static_cast<std::size_t>(p)];
+            // Exchanges at one position normally end within a chain's depth.
+            // Past as many exchanges as there are records, watch for an
+            // arrangement that comes back: from there the exchanges would
+            // repeat forever, and the records that visited position i in
+            // between form the cycle. (Shared names can make a long run
+            // that still ends, so the count alone proves nothing.)
+            if (++exchanges > count) {
+                if (seen.empty()) hash = ArrangementHash::of(plan.order);
+                const auto [found, fresh] = seen.emplace(hash, visitors.size());
+                if (!fresh) {
+                    plan.cycle.assign(visitors.begin() + static_cast<std::ptrdiff_t>(found->second), visitors.end());
+                    std::sort(plan.cycle.begin(), plan.cycle.end());
+                    plan.cycle.erase(std::unique(plan.cycle.begin(), plan.cycle.end()), plan.cycle.end());
+                    return plan;
+                }
+                visitors.push_back(atI);
+                hash.exchange(atI, i, atP, p);
+            }
             move(atI, i, p);
             move(atP, p, i);
             std::swap(atI, atP);
@@ -130,11 +199,21 @@ void orderJoints(Scene& scene)
         names.push_back(joint.name);
         parentNames.push_back(joint.parentName);
     }
-    const JointOrder plan = planJointOrder(names, parentNames);
-    std::vector<Joint> ordered;
-    ordered.reserve(scene.joints.size());
-    for (const int record : plan.order) ordered.push_back(std::move(scene.joints[static_cast<std::size_t>(record)]));
-    scene.joints = std::move(ordered);
+    std::vector<int> order = planJointOrder(names, parentNames).order;
+    names.clear();
+    parentNames.clear();
+    // Apply the permutation in place, one cycle at a time: position i takes
+    // the record that stood at order[i].
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        std::size_t current = i;
+        while (static_cast<std::size_t>(order[current]) != i) {
+            const auto next = static_cast<std::size_t>(order[current]);
+            std::swap(scene.joints[current], scene.joints[next]);
+            order[current] = static_cast<int>(current);
+            current = next;
+        }
+        order[current] = static_cast<int>(current);
+    }
 }
 
 void computeBindTransforms(Scene& scene)

@@ -3,6 +3,8 @@
 #include "platform/report.h"
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <string>
 
 namespace lwmd5 {
@@ -31,27 +33,41 @@ struct Slot {
     float bias;
 };
 
-// Keeps the eight largest biases in their slot order; of equal biases the
-// earlier slot stays. A bias that is not a number counts as the smallest.
-void keepLargestSlots(std::vector<Slot>& slots)
+// A bias that is not a number counts as the smallest.
+bool smallerBias(float a, float b)
 {
-    std::vector<std::size_t> rank(slots.size());
-    for (std::size_t i = 0; i < rank.size(); ++i) rank[i] = i;
-    auto larger = [&](std::size_t a, std::size_t b) {
-        const float x = slots[a].bias;
-        const float y = slots[b].bias;
-        if (x != x) return false;
-        if (y != y) return true;
-        return x > y;
-    };
-    std::stable_sort(rank.begin(), rank.end(), larger);
-    rank.resize(kMaxVertexWeights);
-    std::sort(rank.begin(), rank.end());
-    std::vector<Slot> kept;
-    kept.reserve(kMaxVertexWeights);
-    for (const std::size_t i : rank) kept.push_back(slots[i]);
-    slots = std::move(kept);
+    if (std::isnan(a)) return !std::isnan(b);
+    if (std::isnan(b)) return false;
+    return a < b;
 }
+
+// The weights of one vertex in slot order, at most kMaxVertexWeights of them:
+// once full, a newcomer replaces the smallest kept bias (the latest of equal
+// smallest ones) only when it is strictly larger. That keeps the largest
+// biases, the earlier slot winning a tie, in their slot order, with no more
+// room than the kept slots whatever the maps hold.
+struct VertexSlots {
+    std::array<Slot, kMaxVertexWeights> slots;
+    std::uint8_t count = 0;
+    bool crowded = false;
+
+    void add(const Slot& slot)
+    {
+        if (count < kMaxVertexWeights) {
+            slots[count++] = slot;
+            return;
+        }
+        crowded = true;
+        std::size_t victim = 0;
+        for (std::size_t k = 1; k < slots.size(); ++k) {
+            if (!smallerBias(slots[victim].bias, slots[k].bias)) victim = k;
+        }
+        if (!smallerBias(slots[victim].bias, slot.bias)) return;
+        std::copy(slots.begin() + static_cast<std::ptrdiff_t>(victim) + 1, slots.end(),
+                  slots.begin() + static_cast<std::ptrdiff_t>(victim));
+        slots.back() = slot;
+    }
+};
 
 } // namespace
 
@@ -98,7 +114,7 @@ void assignWeights(Scene& scene, Reporter& report)
 
     // Gathering: slots ordered by joint index first, then by map order, then
     // by entry order. Weights of exactly 0 are no weights; not a number is.
-    std::vector<std::vector<Slot>> slots(vertexCount);
+    std::vector<VertexSlots> slots(vertexCount);
     std::vector<std::size_t> skippedPerMap(object.weightMaps.size(), 0);
     std::vector<bool> mapUsed(object.weightMaps.size(), false);
     for (std::size_t j = 0; j < scene.joints.size(); ++j) {
@@ -114,7 +130,7 @@ void assignWeights(Scene& scene, Reporter& report)
                     if (firstUse) ++skippedPerMap[m];
                     continue;
                 }
-                slots[static_cast<std::size_t>(entry.pointIndex)].push_back({static_cast<std::int32_t>(j), entry.weight});
+                slots[static_cast<std::size_t>(entry.pointIndex)].add({static_cast<std::int32_t>(j), entry.weight});
             }
         }
     }
@@ -125,13 +141,11 @@ void assignWeights(Scene& scene, Reporter& report)
 
     std::size_t crowded = 0;
     std::size_t total = 0;
-    for (std::vector<Slot>& vertexSlots : slots) {
-        if (vertexSlots.size() > static_cast<std::size_t>(kMaxVertexWeights)) {
-            keepLargestSlots(vertexSlots);
-            ++crowded;
-        }
-        if (vertexSlots.empty()) vertexSlots.push_back({0, 1.0f});
-        total += vertexSlots.size();
+    for (VertexSlots& vertexSlots : slots) {
+        if (vertexSlots.crowded) ++crowded;
+        // A vertex no map weights belongs to the first joint.
+        if (vertexSlots.count == 0) vertexSlots.add({0, 1.0f});
+        total += vertexSlots.count;
     }
     if (crowded > 0) {
         report.warning(std::to_string(crowded) + " vertices have more than " + std::to_string(kMaxVertexWeights) +
@@ -143,17 +157,19 @@ void assignWeights(Scene& scene, Reporter& report)
     mesh.weights.reserve(total);
     for (std::size_t i = 0; i < vertexCount; ++i) {
         Md5Vertex& vertex = mesh.vertices[i];
-        const std::vector<Slot>& vertexSlots = slots[i];
+        const VertexSlots& vertexSlots = slots[i];
+        const Slot* first = vertexSlots.slots.data();
+        const Slot* last = first + vertexSlots.count;
         double sum = 0.0;
-        for (const Slot& slot : vertexSlots) sum += slot.bias;
+        for (const Slot* slot = first; slot != last; ++slot) sum += slot->bias;
         const double reciprocal = sum != 0.0 ? 1.0 / sum : 0.0;
         vertex.firstWeight = static_cast<std::int32_t>(mesh.weights.size());
-        vertex.weightCount = static_cast<std::int32_t>(vertexSlots.size());
-        for (const Slot& slot : vertexSlots) {
+        vertex.weightCount = vertexSlots.count;
+        for (const Slot* slot = first; slot != last; ++slot) {
             Md5Weight weight;
-            weight.joint = slot.joint;
-            weight.bias = sum != 0.0 ? static_cast<float>(slot.bias * reciprocal) : slot.bias;
-            transformPoint(vertex.position, scene.joints[static_cast<std::size_t>(slot.joint)].inverseBindTransform,
+            weight.joint = slot->joint;
+            weight.bias = sum != 0.0 ? static_cast<float>(slot->bias * reciprocal) : slot->bias;
+            transformPoint(vertex.position, scene.joints[static_cast<std::size_t>(slot->joint)].inverseBindTransform,
                            weight.offset);
             mesh.weights.push_back(weight);
         }
