@@ -259,7 +259,10 @@ bool LwoParser::readPolygons(Chunk& chunk)
     // Second pass: polygons with more corners become fans (v0, vk, vk+1);
     // triangles with a corner outside the point set are dropped.
     const std::uint32_t pointCount = static_cast<std::uint32_t>(mesh.points.size());
+    // A FACE chunk that left its point set without triangles does not count:
+    // this one replaces what it recorded.
     mesh.polygonCount = static_cast<std::int32_t>(polygons);
+    mesh.polygonFirstTriangle.clear();
     mesh.polygonFirstTriangle.reserve(polygons + 1);
     mesh.triangles.reserve(triangles);
     std::vector<std::uint32_t> corners;
