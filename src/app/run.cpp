@@ -1,6 +1,7 @@
 #include "app/run.h"
 
 #include "app/command_line.h"
+#include "app/output_check.h"
 #include "app/pipelines.h"
 #include "app/validation.h"
 #include "md5/md5anim_writer.h"
@@ -35,9 +36,11 @@ int runProgram(Program program, int argc, const char* const* argv)
 
     if (animation) {
         convertAnimation(scene, report);
+        if (!checkAnimationOutputIsFinite(scene, line->scenePath, report)) return kExitFailure;
         if (!writeMd5Anim(line->scenePath, scene, report)) return kExitFailure;
     } else {
         convertMesh(scene, report);
+        if (!checkMeshOutputIsFinite(scene, line->scenePath, report)) return kExitFailure;
         if (!writeMd5Mesh(line->scenePath, scene, report)) return kExitFailure;
     }
     scene.object.release();

@@ -14,7 +14,8 @@ void appendVec3(std::string& out, const Vec3& v)
     out += " )";
 }
 
-// The orientation of a joint's bind transform, made right-handed first.
+} // namespace
+
 Quat bindOrientation(const Joint& joint)
 {
     Transform bind = joint.bindTransform;
@@ -23,8 +24,6 @@ Quat bindOrientation(const Joint& joint)
     transformToQuat(q, bind);
     return q;
 }
-
-} // namespace
 
 void formatMd5Mesh(const Scene& scene, TextOutput& output)
 {

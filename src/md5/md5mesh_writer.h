@@ -9,6 +9,10 @@ namespace lwmd5 {
 class Reporter;
 class TextOutput;
 
+// The orientation a joint's line shows: the quaternion of its bind rotation,
+// the third row negated first when the rows are left-handed.
+Quat bindOrientation(const Joint& joint);
+
 // The md5mesh text of the scene's joints in bind pose and its one mesh.
 void formatMd5Mesh(const Scene& scene, TextOutput& output);
 std::string formatMd5Mesh(const Scene& scene);

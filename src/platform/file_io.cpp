@@ -91,6 +91,17 @@ void AtomicFileWriter::discard()
 bool AtomicFileWriter::open(const std::string& path, std::string& reason)
 {
     discard();
+    // A read-only file is somebody's decision to keep it; renaming over it
+    // would succeed wherever the folder is writable, so ask first.
+    std::error_code ec;
+    const std::filesystem::file_status existing = std::filesystem::status(path, ec);
+    if (!ec && std::filesystem::is_regular_file(existing)) {
+        using std::filesystem::perms;
+        if ((existing.permissions() & (perms::owner_write | perms::group_write | perms::others_write)) == perms::none) {
+            reason = "the file is read-only";
+            return false;
+        }
+    }
     path_ = path;
     temporary_ = path + "." + std::to_string(currentProcessId()) + ".tmp";
     errno = 0;
