@@ -61,8 +61,11 @@ std::optional<float> parseScaleFactor(std::string_view argument)
         if (e > exponentStart) i = e;
     }
     const std::string number(argument.substr(start, i - start));
-    const float scale = static_cast<float>(std::strtod(number.c_str(), nullptr));
-    if (!std::isfinite(scale)) return std::nullopt;
+    const double value = std::strtod(number.c_str(), nullptr);
+    const float scale = static_cast<float>(value);
+    // Too large for a float, or so small it would put every position at the
+    // origin although the user did not ask for 0.
+    if (!std::isfinite(scale) || (scale == 0.0f && value != 0.0)) return std::nullopt;
     return scale;
 }
 

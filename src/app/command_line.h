@@ -22,7 +22,8 @@ bool isObjectFile(std::string_view argument);
 // The scale factor: the decimal number at the start of the argument (leading
 // white space skipped, reading stops where the number ends), rounded to
 // float. Nothing when the argument does not begin with a decimal number or
-// the number does not fit a float.
+// the number does not fit a float (too large, or rounding to 0 from a value
+// that is not 0).
 std::optional<float> parseScaleFactor(std::string_view argument);
 
 struct CommandLine {

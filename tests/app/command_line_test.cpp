@@ -75,7 +75,8 @@ TEST(ScaleFactor, ReadsTheLeadingDecimalNumberRoundedToFloat)
         {"0.1", 0.1f},
         {"3.4e38", 3.4e38f},
         {"340282346638528859811704183484516925440", FLT_MAX},
-        {"1e-50", 0.0f},
+        {"0", 0.0f},
+        {"-0.0", -0.0f},
         // Exactly halfway between 1 and the next float once rounded to double,
         // so it rounds to even (1); a direct rounding to float would give the
         // next float up.
@@ -93,6 +94,8 @@ TEST(ScaleFactor, RejectsWhatDoesNotBeginWithAFiniteDecimalNumber)
     const char* const cases[] = {
         "", "abc", " ", "-", "+", ".", "-.e5", "e5", "inf", "-INF", "infinity", "nan", "NaN(1)", "x1",
         "1e39", "-1e39", "3.5e38", "1e400",
+        // too small for a float: would silently put every position at the origin
+        "1e-50", "-1e-46",
         // halfway between FLT_MAX and 2^128: rounds to even, which is infinity
         "340282356779733661637539395458142568448",
     };
