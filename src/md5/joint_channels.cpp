@@ -33,23 +33,19 @@ void computeJointChannels(Scene& scene)
         joint.frameAngles.assign(frames, Vec3{});
         joint.frameOrientations.assign(frames, Quat{});
     }
-    // Each channel's span search, prepared once for all its samples.
-    std::vector<SpanSearch> searches;
-    searches.reserve(scene.joints.size() * 6);
-    for (const Joint& joint : scene.joints) {
-        const Bone& bone = scene.bones[static_cast<std::size_t>(joint.bone)];
-        for (std::size_t c = 0; c < 6; ++c) searches.emplace_back(std::as_const(bone.channels)[c].keys);
-    }
-
     forEachRange(frames, [&](std::size_t begin, std::size_t end) {
         for (std::size_t j = 0; j < scene.joints.size(); ++j) {
             Joint& joint = scene.joints[j];
             const Channels& channels = std::as_const(scene.bones[static_cast<std::size_t>(joint.bone)].channels);
+            // Each channel's span search, prepared once for this joint's samples.
+            const SpanSearch searches[6] = {SpanSearch(channels[0].keys), SpanSearch(channels[1].keys),
+                                            SpanSearch(channels[2].keys), SpanSearch(channels[3].keys),
+                                            SpanSearch(channels[4].keys), SpanSearch(channels[5].keys)};
             for (std::size_t k = begin; k < end; ++k) {
                 const float frame = static_cast<float>(static_cast<std::int64_t>(scene.firstFrame) +
                                                        static_cast<std::int64_t>(k));
                 const float t = static_cast<float>(static_cast<double>(frame) / scene.framesPerSecond);
-                auto sample = [&](std::size_t c) { return evaluateEnvelope(channels[c], t, searches[j * 6 + c]); };
+                auto sample = [&](std::size_t c) { return evaluateEnvelope(channels[c], t, searches[c]); };
 
                 const float x = sample(0);
                 const float y = sample(1);
