@@ -11,8 +11,8 @@
 //     per polygon by a VMAD map of the same name;
 //   - every point weighted by two or three bones; the weight maps also hold
 //     entries of exactly 0 for the chain's other points, as rigs often do;
-//   - TAGS, LAYR, BBOX, PTAG SURF and SURF chunks in the order LightWave
-//     writes them;
+//   - TAGS, LAYR, PTAG SURF and SURF chunks in the order LightWave writes
+//     them;
 //   - a two-second walk at 30 fps whose channels use every key shape (TCB,
 //     Hermite, 1D Bezier, linear, stepped, 2D Bezier) and the repeat,
 //     oscillate, offset-repeat, linear and constant behaviours.
@@ -209,8 +209,6 @@ void Geometry::addTube(const Tube& tube)
     for (int side = 0; side < kSides; ++side) {
         triangle(firstCentre, at(0, side + 1), at(0, side));
         if (side == kSides - 1) fixSeam(at(0, 0), tube.u1);
-    }
-    for (int side = 0; side < kSides; ++side) {
         triangle(lastCentre, at(end, side), at(end, side + 1));
         if (side == kSides - 1) fixSeam(at(end, 0), tube.u1);
     }
@@ -233,19 +231,8 @@ constexpr const char* kUvMap = "body_uv";
 
 Bytes buildObject(const Geometry& g)
 {
-    Point lo = g.points.front();
-    Point hi = lo;
-    for (const Point& p : g.points) {
-        for (std::size_t a = 0; a < 3; ++a) {
-            if (p[a] < lo[a]) lo[a] = p[a];
-            if (p[a] > hi[a]) hi[a] = p[a];
-        }
-    }
-    ByteWriter box;
-    box.f32(lo[0]).f32(lo[1]).f32(lo[2]).f32(hi[0]).f32(hi[1]).f32(hi[2]);
-
     std::vector<Bytes> chunks = {tagsChunk({kSurface}), layrChunk(0, "body"), pntsChunk(g.points),
-                                 chunk("BBOX", box.bytes()), uvMapChunk(kUvMap, g.uvs)};
+                                 uvMapChunk(kUvMap, g.uvs)};
     for (int bone = 0; bone < BoneCount; ++bone) {
         if (!kBones[bone].weighted) continue;
         chunks.push_back(weightMapChunk(kBones[bone].name, g.weights[static_cast<std::size_t>(bone)]));
@@ -268,40 +255,19 @@ float radians(float degrees)
     return static_cast<float>(degrees * kDegreesToRadians);
 }
 
-KeySpec key(float time, float value, int shape)
+// A key: time, value, shape, then TCB's tension, continuity and bias, then
+// the shape's parameters (Hermite and 1D Bezier: incoming and outgoing
+// tangent; 2D Bezier: incoming time and value offsets, outgoing time offset).
+KeySpec key(float time, float value, int shape, std::array<float, 3> tcb = {}, std::array<float, 3> params = {})
 {
     KeySpec k;
     k.time = time;
     k.value = value;
     k.shape = shape;
-    return k;
-}
-
-KeySpec tcbKey(float time, float value, float tension, float continuity, float bias)
-{
-    KeySpec k = key(time, value, 0);
-    k.tension = tension;
-    k.continuity = continuity;
-    k.bias = bias;
-    return k;
-}
-
-// Hermite and 1D Bezier keys carry their incoming and outgoing tangents.
-KeySpec tangentKey(float time, float value, int shape, float in, float out)
-{
-    KeySpec k = key(time, value, shape);
-    k.params[0] = in;
-    k.params[1] = out;
-    return k;
-}
-
-// 2D Bezier keys: incoming handle (time and value offsets), outgoing time offset.
-KeySpec bezierKey(float time, float value, float inTime, float inValue, float outTime)
-{
-    KeySpec k = key(time, value, 5);
-    k.params[0] = inTime;
-    k.params[1] = inValue;
-    k.params[2] = outTime;
+    k.tension = tcb[0];
+    k.continuity = tcb[1];
+    k.bias = tcb[2];
+    for (std::size_t i = 0; i < 3; ++i) k.params[i] = params[i];
     return k;
 }
 
@@ -342,19 +308,19 @@ void animate(std::array<ChannelSpecs, BoneCount>& motion)
 
     // Hips: bob twice per cycle (2D Bezier, repeated) and roll with the
     // steps (TCB, repeated).
-    motion[Pelvis][1] = channel({bezierKey(0.0f, 1.0f, 0.0f, 0.0f, 0.08f), bezierKey(0.25f, 1.03f, -0.08f, 0.0f, 0.08f),
-                                 bezierKey(0.5f, 1.0f, -0.08f, 0.0f, 0.08f), bezierKey(0.75f, 1.03f, -0.08f, 0.0f, 0.08f),
-                                 bezierKey(1.0f, 1.0f, -0.08f, 0.0f, 0.08f)},
+    motion[Pelvis][1] = channel({key(0.0f, 1.0f, 5, {}, {0.0f, 0.0f, 0.08f}), key(0.25f, 1.03f, 5, {}, {-0.08f, 0.0f, 0.08f}),
+                                 key(0.5f, 1.0f, 5, {}, {-0.08f, 0.0f, 0.08f}), key(0.75f, 1.03f, 5, {}, {-0.08f, 0.0f, 0.08f}),
+                                 key(1.0f, 1.0f, 5, {}, {-0.08f, 0.0f, 0.08f})},
                                 kRepeat);
-    motion[Pelvis][kBank] = channel({tcbKey(0.0f, radians(-4.0f), 0.0f, 0.0f, 0.0f),
-                                     tcbKey(0.5f, radians(4.0f), 0.2f, 0.0f, 0.0f),
-                                     tcbKey(1.0f, radians(-4.0f), 0.0f, 0.0f, 0.0f)},
+    motion[Pelvis][kBank] = channel({key(0.0f, radians(-4.0f), 0, {0.0f, 0.0f, 0.0f}),
+                                     key(0.5f, radians(4.0f), 0, {0.2f, 0.0f, 0.0f}),
+                                     key(1.0f, radians(-4.0f), 0, {0.0f, 0.0f, 0.0f})},
                                     kRepeat);
 
     // The chest twists against the hips (Hermite, oscillating); the head
     // looks around in steps.
-    motion[Spine][kBank] = channel({tangentKey(0.0f, radians(8.0f), 1, 0.0f, 0.0f),
-                                    tangentKey(0.5f, radians(-8.0f), 1, 0.0f, 0.0f)},
+    motion[Spine][kBank] = channel({key(0.0f, radians(8.0f), 1, {}, {0.0f, 0.0f, 0.0f}),
+                                    key(0.5f, radians(-8.0f), 1, {}, {0.0f, 0.0f, 0.0f})},
                                    kOscillate);
     motion[Head][kBank] = channel({key(0.0f, 0.0f, 0), key(0.6f, radians(15.0f), 4), key(1.2f, radians(-10.0f), 4),
                                    key(1.6f, 0.0f, 4)},
@@ -366,27 +332,27 @@ void animate(std::array<ChannelSpecs, BoneCount>& motion)
     const float swing = radians(20.0f);
     motion[UpperarmL][kHeading] = channel({key(0.0f, radians(60.0f), 0)}, kConstant);
     motion[UpperarmR][kHeading] = channel({key(0.0f, radians(-60.0f), 0)}, kConstant);
-    motion[UpperarmL][kPitch] = channel({tangentKey(0.0f, -swing, 1, 0.0f, 0.0f), tangentKey(0.5f, swing, 1, 0.0f, 0.0f)},
+    motion[UpperarmL][kPitch] = channel({key(0.0f, -swing, 1, {}, {0.0f, 0.0f, 0.0f}), key(0.5f, swing, 1, {}, {0.0f, 0.0f, 0.0f})},
                                         kOscillate);
-    motion[UpperarmR][kPitch] = channel({tangentKey(0.0f, swing, 1, 0.0f, 0.0f), tangentKey(0.5f, -swing, 1, 0.0f, 0.0f)},
+    motion[UpperarmR][kPitch] = channel({key(0.0f, swing, 1, {}, {0.0f, 0.0f, 0.0f}), key(0.5f, -swing, 1, {}, {0.0f, 0.0f, 0.0f})},
                                         kOscillate);
-    motion[ForearmL][kPitch] = channel({tangentKey(0.0f, radians(35.0f), 2, 0.0f, 0.4f),
-                                        tangentKey(0.5f, radians(15.0f), 2, -0.2f, 0.0f),
-                                        tangentKey(1.0f, radians(35.0f), 2, 0.4f, 0.0f)},
+    motion[ForearmL][kPitch] = channel({key(0.0f, radians(35.0f), 2, {}, {0.0f, 0.4f, 0.0f}),
+                                        key(0.5f, radians(15.0f), 2, {}, {-0.2f, 0.0f, 0.0f}),
+                                        key(1.0f, radians(35.0f), 2, {}, {0.4f, 0.0f, 0.0f})},
                                        kRepeat);
-    motion[ForearmR][kPitch] = channel({tangentKey(0.0f, radians(15.0f), 2, 0.0f, -0.2f),
-                                        tangentKey(0.5f, radians(35.0f), 2, 0.4f, 0.0f),
-                                        tangentKey(1.0f, radians(15.0f), 2, -0.2f, 0.0f)},
+    motion[ForearmR][kPitch] = channel({key(0.0f, radians(15.0f), 2, {}, {0.0f, -0.2f, 0.0f}),
+                                        key(0.5f, radians(35.0f), 2, {}, {0.4f, 0.0f, 0.0f}),
+                                        key(1.0f, radians(15.0f), 2, {}, {-0.2f, 0.0f, 0.0f})},
                                        kRepeat);
 
     // Legs: hip swing and knee bend (TCB, repeated), the right leg half a
     // cycle behind the left. A smaller pitch swings a leg forward.
     const float stride = radians(22.0f);
-    motion[ThighL][kPitch] = channel({tcbKey(0.0f, -stride, 0.0f, 0.0f, 0.0f), tcbKey(0.5f, stride, -0.2f, 0.0f, 0.1f),
-                                      tcbKey(1.0f, -stride, 0.0f, 0.0f, 0.0f)},
+    motion[ThighL][kPitch] = channel({key(0.0f, -stride, 0, {0.0f, 0.0f, 0.0f}), key(0.5f, stride, 0, {-0.2f, 0.0f, 0.1f}),
+                                      key(1.0f, -stride, 0, {0.0f, 0.0f, 0.0f})},
                                      kRepeat);
-    motion[ThighR][kPitch] = channel({tcbKey(0.0f, stride, 0.0f, 0.0f, 0.0f), tcbKey(0.5f, -stride, -0.2f, 0.0f, 0.1f),
-                                      tcbKey(1.0f, stride, 0.0f, 0.0f, 0.0f)},
+    motion[ThighR][kPitch] = channel({key(0.0f, stride, 0, {0.0f, 0.0f, 0.0f}), key(0.5f, -stride, 0, {-0.2f, 0.0f, 0.1f}),
+                                      key(1.0f, stride, 0, {0.0f, 0.0f, 0.0f})},
                                      kRepeat);
     const float kneeTimes[6] = {0.0f, 0.25f, 0.5f, 0.7f, 0.9f, 1.0f};
     const float knee[6] = {6.0f, 9.0f, 15.0f, 40.0f, 18.0f, 6.0f};
@@ -395,8 +361,8 @@ void animate(std::array<ChannelSpecs, BoneCount>& motion)
     std::vector<KeySpec> left;
     std::vector<KeySpec> right;
     for (int k = 0; k < 6; ++k) {
-        left.push_back(tcbKey(kneeTimes[k], radians(knee[k]), 0.0f, k == 3 ? -0.5f : 0.0f, 0.0f));
-        right.push_back(tcbKey(shiftedTimes[k], radians(shifted[k]), 0.0f, k == 1 ? -0.5f : 0.0f, 0.0f));
+        left.push_back(key(kneeTimes[k], radians(knee[k]), 0, {0.0f, k == 3 ? -0.5f : 0.0f, 0.0f}));
+        right.push_back(key(shiftedTimes[k], radians(shifted[k]), 0, {0.0f, k == 1 ? -0.5f : 0.0f, 0.0f}));
     }
     motion[ShinL][kPitch] = channel(left, kRepeat);
     motion[ShinR][kPitch] = channel(right, kRepeat);

@@ -14,7 +14,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <sstream>
 
 namespace lwmd5 {
 namespace {
@@ -28,21 +27,6 @@ const char kBanner[] = "lw to md5anim converter by Tarvel, v0.1\n\n";
 fs::path examplePath(const std::string& name)
 {
     return sourceDir() / "examples" / name;
-}
-
-// The line where two texts first differ, for a readable failure.
-std::string firstDifference(const std::string& a, const std::string& b)
-{
-    std::istringstream left(a);
-    std::istringstream right(b);
-    std::string l;
-    std::string r;
-    for (int line = 1;; ++line) {
-        const bool moreLeft = static_cast<bool>(std::getline(left, l));
-        const bool moreRight = static_cast<bool>(std::getline(right, r));
-        if (!moreLeft && !moreRight) return "no difference";
-        if (l != r || moreLeft != moreRight) return "line " + std::to_string(line) + ": '" + l + "' vs '" + r + "'";
-    }
 }
 
 // Engines recover w = -sqrt(1 - x² - y² - z²) from the six printed decimals
@@ -140,19 +124,23 @@ TEST(AnimconvExample, WritesTheCommittedFileWhoseBoundsHoldThePosedMesh)
     EXPECT_LT(bounds.loose, 1e-4);
 }
 
-TEST(AnimconvExample, StagesLeaveTheSceneConsistent)
+TEST(ExamplePipelines, StagesOfBothProgramsLeaveTheSceneConsistent)
 {
-    Scene scene;
-    CaptureReporter report;
-    parseScene(readFile(examplePath("character.lws")), scene, SceneFlavour::Full, report, "character.lws");
     const std::string bytes = readFile(examplePath("character.lwo"));
-    ASSERT_TRUE(parseLwoObject({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, scene.object,
-                               report, "character.lwo"));
-    ASSERT_TRUE(validateInputs(scene, {"character.lws", "character.lwo", true}, report));
-    convertAnimation(scene, report);
-    EXPECT_EQ(sceneInvariantViolations(scene), std::vector<std::string>{});
-    EXPECT_EQ(scene.frameBounds.size(), 61u);
-    EXPECT_EQ(report.count(CaptureReporter::Event::Warning) + report.count(CaptureReporter::Event::Error), 0u);
+    for (const bool animation : {false, true}) {
+        SCOPED_TRACE(animation ? "animconv" : "meshconv");
+        Scene scene;
+        CaptureReporter report;
+        parseScene(readFile(examplePath("character.lws")), scene, animation ? SceneFlavour::Full : SceneFlavour::BonesOnly,
+                   report, "character.lws");
+        ASSERT_TRUE(parseLwoObject({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, scene.object,
+                                   report, "character.lwo"));
+        ASSERT_TRUE(validateInputs(scene, {"character.lws", "character.lwo", animation}, report));
+        animation ? convertAnimation(scene, report) : convertMesh(scene, report);
+        EXPECT_EQ(sceneInvariantViolations(scene), std::vector<std::string>{});
+        EXPECT_EQ(scene.frameBounds.size(), animation ? 61u : 0u);
+        EXPECT_EQ(report.count(CaptureReporter::Event::Warning) + report.count(CaptureReporter::Event::Error), 0u);
+    }
 }
 
 // One root bone over one triangle, its position x keyed linearly from 0 at

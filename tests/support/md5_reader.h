@@ -7,15 +7,14 @@
 
 namespace lwmd5::testing {
 
-// A reader of md5 version 10 files as game engines load them: it accepts
-// what they accept and rejects, with the line and the reason, what they
-// would refuse or crash on. Numbers are read into doubles.
+// md5 version 10 files read as game engines read them: accepted where they
+// accept them, refused (with the line and the reason) where they would
+// refuse them or crash. Numbers are read into doubles.
 
 struct Md5Vec {
     double x = 0.0, y = 0.0, z = 0.0;
 };
 
-// x, y, z, w.
 struct Md5Quat {
     double x = 0.0, y = 0.0, z = 0.0, w = 1.0;
 };
@@ -24,7 +23,7 @@ struct Md5FileJoint {
     std::string name;
     int parent = -1;
     Md5Vec position;
-    Md5Vec orientation; // x, y, z as written; w is recovered from unit length
+    Md5Vec orientation; // x, y, z as written
 };
 
 struct Md5FileVertex {
@@ -59,8 +58,7 @@ struct Md5AnimJoint {
 };
 
 struct Md5Bounds {
-    Md5Vec min;
-    Md5Vec max;
+    Md5Vec min, max;
 };
 
 struct Md5AnimFile {
@@ -68,37 +66,38 @@ struct Md5AnimFile {
     int animatedComponents = 0;
     std::vector<Md5AnimJoint> hierarchy;
     std::vector<Md5Bounds> bounds;
-    std::vector<Md5FileJoint> baseframe; // position and orientation only
+    std::vector<Md5FileJoint> baseframe;
     std::vector<std::vector<double>> frames;
 };
 
-// Parse a whole file. On failure return false with `error` saying where and why.
 // Checked: MD5Version 10; every count matches what follows; parents come
-// before their children; every vertex has at least one weight and its
-// weights lie in the list; weight joints and triangle corners are in range;
-// frames are numbered 0, 1, ... in order and hold numAnimatedComponents
-// numbers each, which is 6 x numJoints; each joint's components fit a frame.
+// before their children; every vertex has at least one weight, inside the
+// list; weight joints and triangle corners are in range; frames are
+// numbered 0, 1, ... and hold numAnimatedComponents numbers, which is
+// 6 x numJoints; each joint's components lie inside a frame.
 bool readMd5Mesh(std::string_view text, Md5MeshFile& file, std::string& error);
 bool readMd5Anim(std::string_view text, Md5AnimFile& file, std::string& error);
 
-// The quaternion of written components, w = -sqrt(max(0, 1 - x² - y² - z²)).
+// (x, y, z, -sqrt(max(0, 1 - x² - y² - z²))).
 Md5Quat unitQuaternion(const Md5Vec& xyz);
 // q·v·q⁻¹.
 Md5Vec rotate(const Md5Quat& q, const Md5Vec& v);
 
-// A joint in model space.
 struct PosedJoint {
     Md5Vec position;
     Md5Quat orientation;
 };
 
-// The skeleton of the md5mesh (already in model space).
+// The md5mesh's joints, already in model space.
 std::vector<PosedJoint> bindPose(const Md5MeshFile& file);
-// Frame k of the animation: the base frame with the frame's animated
-// components put in, then each child joined to its parent
-// (orientation = parent ⊗ local, position = parent + parent·local).
+// Frame k: the base frame with the frame's components put in; a root as it
+// stands, a child joined to its parent (orientation = parent ⊗ local,
+// position = parent + parent orientation applied to the local position).
 std::vector<PosedJoint> animationPose(const Md5AnimFile& file, std::size_t frame);
-// Every vertex as the sum over its weights of bias × (joint + q·offset·q⁻¹).
+// Each vertex: the sum over its weights of bias × (joint + q·offset·q⁻¹).
 std::vector<Md5Vec> skinVertices(const Md5FileMesh& mesh, const std::vector<PosedJoint>& joints);
+
+// The first line where two texts differ, for readable failures.
+std::string firstDifference(const std::string& a, const std::string& b);
 
 } // namespace lwmd5::testing
