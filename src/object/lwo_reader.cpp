@@ -141,7 +141,9 @@ bool LwoParser::readChunk(ByteCursor& parent, bool parentIsFile, int depth)
     Chunk chunk;
     chunk.offset = parent.fileOffset();
     if (!parent.readId(chunk.id) || !parent.readU32(chunk.length)) {
-        return fail(chunk, "is cut off inside its header");
+        report_.error(std::string(sourceName_) + ": the chunk header at offset " + std::to_string(chunk.offset) +
+                      " is cut off");
+        return false;
     }
     if (!parent.split(chunk.length, chunk.data)) {
         return fail(chunk, parentIsFile ? "reaches past the end of the file"
