@@ -27,6 +27,7 @@
 #include <vector>
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <csignal>
@@ -163,9 +164,9 @@ struct Outcome {
     std::string text; // a text that one stderr line of the program holds
 };
 
-// Values that are not numbers have no spelling an md5 loader accepts: the
-// run may refuse them (status 1) or convert them into numbers it can write,
-// but never write "nan" or "inf".
+// Where either way is sound, the run may refuse (status 1, folder as it was)
+// or convert, but a converted output must load: no "nan" or "inf" (which no
+// md5 loader accepts), no partial file.
 constexpr int kNoBadOutput = -2;
 const Outcome kRefusedOrLoadable{kNoBadOutput, ""};
 
@@ -304,6 +305,18 @@ std::vector<HostileCase> commandLineCases()
     full.prepare = [](const fs::path&) { return posixOnly(); };
     full.fileSizeLimit = 4096;
     cases.push_back(full);
+    // The output's name is a link to a device that is always full. Whatever
+    // the run does with the link, it must not leave a partial file behind.
+    HostileCase deviceFull{"an output linked to /dev/full", scene, object, kRefusedOrLoadable, kRefusedOrLoadable};
+    deviceFull.prepare = [](const fs::path& dir) {
+        if (!fs::exists("/dev/full")) return std::string("no /dev/full here");
+        for (const char* name : {"walk.md5mesh", "walk.md5anim"}) {
+            fs::remove(dir / name);
+            fs::create_symlink("/dev/full", dir / name);
+        }
+        return posixOnly();
+    };
+    cases.push_back(deviceFull);
     return cases;
 }
 
@@ -656,49 +669,102 @@ struct Measured {
     std::string err;
 };
 
-// Runs the program from a forked helper, whose only child it is, so the
-// helper's RUSAGE_CHILDREN holds that one program's peak memory and time.
-Measured runMeasured(const std::string& program, const fs::path& dir)
-{
-    int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) return {};
-    const pid_t helper = fork();
-    if (helper == 0) {
-        close(pipeEnds[0]);
-        const auto start = std::chrono::steady_clock::now();
-        const ProgramResult run = runProgram(program == "meshconv" ? meshconvPath() : animconvPath(),
-                                             {"walk.lws", "walk.lwo"}, dir, program);
-        const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
-        rusage usage{};
-        getrusage(RUSAGE_CHILDREN, &usage);
-        const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-        std::ostringstream report;
-        report << run.exitStatus << ' ' << cpu << ' ' << wall.count() << ' ' << usage.ru_maxrss << '\n' << run.err;
-        const std::string text = report.str();
-        for (std::size_t done = 0; done < text.size();) {
-            const ssize_t wrote = write(pipeEnds[1], text.data() + done, text.size() - done);
-            if (wrote <= 0) break;
+// Starts the programs for the measurements. A started program's peak memory
+// counts the memory of the process that started it, so this small process is
+// forked before the test makes any input, starts each program itself and
+// collects it with wait4, which gives that one program's peak and time.
+class Launcher {
+public:
+    Launcher()
+    {
+        int requests[2];
+        int replies[2];
+        if (pipe(requests) != 0 || pipe(replies) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(requests[1]);
+            close(replies[0]);
+            serve(requests[0], replies[1]);
+            _exit(0);
+        }
+        close(requests[0]);
+        close(replies[1]);
+        requests_ = requests[1];
+        replies_ = replies[0];
+    }
+    ~Launcher()
+    {
+        close(requests_);
+        close(replies_);
+        if (pid_ > 0) waitpid(pid_, nullptr, 0);
+    }
+    Launcher(const Launcher&) = delete;
+    Launcher& operator=(const Launcher&) = delete;
+
+    // Runs `program walk.lws walk.lwo` in `dir`; its stderr goes to dir/stderr.txt.
+    Measured run(const std::string& program, const fs::path& dir)
+    {
+        const fs::path path = program == "meshconv" ? meshconvPath() : animconvPath();
+        writeLine(requests_, path.string() + "\n" + dir.string());
+        Measured measured;
+        std::istringstream reply(readLine(replies_));
+        long peakKilobytes = 0;
+        reply >> measured.status >> measured.cpuSeconds >> measured.wallSeconds >> peakKilobytes;
+        measured.peakMegabytes = static_cast<double>(peakKilobytes) / 1024.0;
+        measured.err = readFile(dir / "stderr.txt");
+        return measured;
+    }
+
+private:
+    static void writeLine(int fd, const std::string& text)
+    {
+        const std::string line = text + "\n";
+        for (std::size_t done = 0; done < line.size();) {
+            const ssize_t wrote = write(fd, line.data() + done, line.size() - done);
+            if (wrote <= 0) return;
             done += static_cast<std::size_t>(wrote);
         }
-        _exit(0);
     }
-    close(pipeEnds[1]);
-    std::string text;
-    char buffer[4096];
-    for (ssize_t got; (got = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(got));
-    close(pipeEnds[0]);
-    int helperStatus = 0;
-    waitpid(helper, &helperStatus, 0);
-    Measured measured;
-    std::istringstream in(text);
-    long peakKilobytes = 0;
-    in >> measured.status >> measured.cpuSeconds >> measured.wallSeconds >> peakKilobytes;
-    measured.peakMegabytes = static_cast<double>(peakKilobytes) / 1024.0;
-    in.get();
-    measured.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return measured;
-}
+    static std::string readLine(int fd)
+    {
+        std::string line;
+        char c = 0;
+        while (read(fd, &c, 1) == 1 && c != '\n') line.push_back(c);
+        return line;
+    }
+    static void serve(int requests, int replies)
+    {
+        for (;;) {
+            const std::string program = readLine(requests);
+            const std::string dir = readLine(requests);
+            if (program.empty()) return;
+            const auto start = std::chrono::steady_clock::now();
+            const pid_t child = fork();
+            if (child == 0) {
+                const std::string err = dir + "/stderr.txt";
+                if (chdir(dir.c_str()) != 0) _exit(126);
+                dup2(open("/dev/null", O_WRONLY), 1);
+                dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+                execl(program.c_str(), program.c_str(), "walk.lws", "walk.lwo", static_cast<char*>(nullptr));
+                _exit(127);
+            }
+            int status = 0;
+            rusage usage{};
+            wait4(child, &status, 0, &usage);
+            const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
+            const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                               static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+            std::ostringstream reply;
+            reply << (WIFEXITED(status) ? WEXITSTATUS(status) : -1) << ' ' << cpu << ' ' << wall.count() << ' '
+                  << usage.ru_maxrss;
+            writeLine(replies, reply.str());
+        }
+    }
+
+    pid_t pid_ = -1;
+    int requests_ = -1;
+    int replies_ = -1;
+};
 
 struct BoundCase {
     std::string name;
@@ -761,10 +827,11 @@ std::vector<std::function<BoundCase()>> boundCases()
 TEST(HostileInputBounds, MemoryAndTimeStayInProportionToTheFiles)
 {
     const double slack = kSanitized ? 3.0 : 1.0;
+    Launcher launcher;
     TempDir base;
     base.write("walk.lws", goodScene());
     base.write("walk.lwo", goodObject());
-    const Measured baseline = runMeasured("animconv", base.path());
+    const Measured baseline = launcher.run("animconv", base.path());
     ASSERT_EQ(baseline.status, 0) << baseline.err;
     std::cout << "      a small animation: " << baseline.peakMegabytes << " MB, " << baseline.cpuSeconds << " s CPU\n";
 
@@ -778,7 +845,7 @@ TEST(HostileInputBounds, MemoryAndTimeStayInProportionToTheFiles)
         const double objectBytes = static_cast<double>(c.object.size());
         c.scene = std::string();
         c.object = Bytes();
-        const Measured run = runMeasured(c.program, dir.path());
+        const Measured run = launcher.run(c.program, dir.path());
         EXPECT_EQ(run.status, c.status) << run.err.substr(0, 2000);
         const double allowedMegabytes =
             baseline.peakMegabytes + 16 +
