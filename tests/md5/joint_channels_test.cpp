@@ -7,10 +7,10 @@
 #include <bit>
 #include <cstdint>
 #include <cstdlib>
-#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace lwmd5 {
@@ -57,15 +57,23 @@ std::uint32_t bits(float value)
     return std::bit_cast<std::uint32_t>(value);
 }
 
+// Same bits (so negative zero is told apart from zero).
+void expectBits(const Vec3& actual, const Vec3& expected)
+{
+    EXPECT_EQ(bits(actual.x), bits(expected.x)) << actual.x << " vs " << expected.x;
+    EXPECT_EQ(bits(actual.y), bits(expected.y)) << actual.y << " vs " << expected.y;
+    EXPECT_EQ(bits(actual.z), bits(expected.z)) << actual.z << " vs " << expected.z;
+}
+
 TEST(JointChannels, OneFrameRangeSamplesTimeZero)
 {
     Scene scene = sceneWithBones(1, 0, 0, 30);
     channel(scene, 0, kX).keys = {key(3, 0), key(9, 1)};
     computeJointChannels(scene);
     const Joint& joint = scene.joints[0];
-    ASSERT_EQ(joint.framePositions.size(), 1u);
     ASSERT_EQ(joint.frameAngles.size(), 1u);
     ASSERT_EQ(joint.frameOrientations.size(), 1u);
+    ASSERT_EQ(joint.framePositions.size(), 1u);
     EXPECT_EQ(joint.framePositions[0].x, 3.0f);
 }
 
@@ -104,32 +112,23 @@ TEST(JointChannels, FirstTwoJointsGetFixedCorrections)
 {
     Scene scene = sceneWithBones(3, 0, 2, 30);
     computeJointChannels(scene);
-    const float expected[3][3] = {{0, -90, 0}, {90, 0, 0}, {0, 0, 0}};
+    const Vec3 expected[3] = {{0, -90, 0}, {90, 0, 0}, {0, 0, 0}};
     for (std::size_t j = 0; j < 3; ++j) {
         for (std::size_t k = 0; k < 3; ++k) {
             SCOPED_TRACE(::testing::Message() << "joint " << j << " sample " << k);
-            const Joint& joint = scene.joints[j];
-            EXPECT_EQ(joint.frameAngles[k].x, expected[j][0]);
-            EXPECT_EQ(joint.frameAngles[k].y, expected[j][1]);
-            EXPECT_EQ(joint.frameAngles[k].z, expected[j][2]);
-            // A zero z channel is stored negated.
-            EXPECT_EQ(bits(joint.framePositions[k].z), bits(-0.0f));
+            expectBits(scene.joints[j].frameAngles[k], expected[j]);
+            expectBits(scene.joints[j].framePositions[k], {0, 0, -0.0f}); // z is stored negated
         }
     }
     const Quat third = scene.joints[2].frameOrientations[1];
-    EXPECT_EQ(third.x, 0.0f);
-    EXPECT_EQ(third.y, 0.0f);
-    EXPECT_EQ(third.z, 0.0f);
+    expectBits({third.x, third.y, third.z}, {0, 0, 0});
     EXPECT_EQ(third.w, 1.0f);
-    // A quarter turn about x for the first joint, about y for the second.
+    // A quarter turn about x for the first joint, about y for the second
+    // (printed -0.707107 0 0 and 0 0.707107 0).
     const Quat first = scene.joints[0].frameOrientations[0];
     const Quat second = scene.joints[1].frameOrientations[0];
-    const float half = 0.70710677f;
-    EXPECT_NEAR(first.x, -half, 1e-6);
-    EXPECT_NEAR(first.w, half, 1e-6);
-    EXPECT_NEAR(second.y, half, 1e-6);
-    EXPECT_NEAR(second.w, half, 1e-6);
-    EXPECT_NEAR(first.y * first.y + first.z * first.z + second.x * second.x + second.z * second.z, 0.0, 1e-12);
+    for (const float v : {-first.x, first.w, second.y, second.w}) EXPECT_NEAR(v, 0.70710677f, 1e-6);
+    for (const float v : {first.y, first.z, second.x, second.z}) EXPECT_NEAR(v, 0.0f, 1e-6);
 }
 
 TEST(JointChannels, PositionIsScaledWithZNegated)
@@ -140,10 +139,7 @@ TEST(JointChannels, PositionIsScaledWithZNegated)
     channel(scene, 0, kY).keys = {key(-0.25f, 0)};
     channel(scene, 0, kZ).keys = {key(2, 0)};
     computeJointChannels(scene);
-    const Vec3 p = scene.joints[0].framePositions[0];
-    EXPECT_EQ(p.x, 3.0f);
-    EXPECT_EQ(p.y, -0.5f);
-    EXPECT_EQ(p.z, -4.0f);
+    expectBits(scene.joints[0].framePositions[0], {3, -0.5f, -4});
 }
 
 // Radians times 180, then times 0.31830987: 1 rad is 57.295776, where 180 / pi
@@ -158,18 +154,9 @@ TEST(JointChannels, RadiansBecomeDegreesThrough180ThenOneOverPi)
         channel(scene, b, kBank).keys = {key(-1, 0)};
     }
     computeJointChannels(scene);
-    const float expected[3][3] = {
-        {57.2957763671875f, -84.27042388916016f, -57.2957763671875f}, // pitch 5.729578 - 90
-        {147.2957763671875f, 5.729578018188477f, -57.2957763671875f}, // heading + 90
-        {57.2957763671875f, 5.729578018188477f, -57.2957763671875f},
-    };
-    for (std::size_t j = 0; j < 3; ++j) {
-        SCOPED_TRACE(j);
-        const Vec3 a = scene.joints[j].frameAngles[0];
-        EXPECT_EQ(a.x, expected[j][0]);
-        EXPECT_EQ(a.y, expected[j][1]);
-        EXPECT_EQ(a.z, expected[j][2]);
-    }
+    expectBits(scene.joints[0].frameAngles[0], {57.2957763671875f, -84.27042388916016f, -57.2957763671875f});
+    expectBits(scene.joints[1].frameAngles[0], {147.2957763671875f, 5.729578018188477f, -57.2957763671875f});
+    expectBits(scene.joints[2].frameAngles[0], {57.2957763671875f, 5.729578018188477f, -57.2957763671875f});
 }
 
 Md5Mesh meshWithWeights(const std::vector<std::vector<Md5Weight>>& perVertex)
@@ -185,14 +172,14 @@ Md5Mesh meshWithWeights(const std::vector<std::vector<Md5Weight>>& perVertex)
     return mesh;
 }
 
+// Equal values (a posed zero may come out +0 where the position is -0).
 void expectBox(const FrameBounds& box, const Vec3& min, const Vec3& max)
 {
-    EXPECT_EQ(box.min.x, min.x);
-    EXPECT_EQ(box.min.y, min.y);
-    EXPECT_EQ(box.min.z, min.z);
-    EXPECT_EQ(box.max.x, max.x);
-    EXPECT_EQ(box.max.y, max.y);
-    EXPECT_EQ(box.max.z, max.z);
+    for (const auto& [actual, expected] : {std::pair(box.min, min), std::pair(box.max, max)}) {
+        EXPECT_EQ(actual.x, expected.x);
+        EXPECT_EQ(actual.y, expected.y);
+        EXPECT_EQ(actual.z, expected.z);
+    }
 }
 
 TEST(FrameBounds, MeshWithoutVerticesKeepsTheEmptyBoxAndAnUnweightedVertexSitsAtTheOrigin)
@@ -247,10 +234,6 @@ TEST(FrameBounds, ChildIsPosedThroughItsParentsWorldTransform)
 {
     const float c = -4.371138828673793e-8f;
     Scene scene = sceneWithBones(2, 0, 1, 30);
-    for (Joint& joint : scene.joints) {
-        joint.frameAngles.assign(2, Vec3{});
-        joint.framePositions.assign(2, Vec3{});
-    }
     scene.joints[0].frameAngles = {{0, -90, 0}, {0, -90, 0}};
     scene.joints[0].framePositions = {{1, 0, 0}, {5, 0, 0}};
     scene.joints[1].frameAngles = {{90, 0, 0}, {90, 0, 0}};
@@ -266,25 +249,19 @@ TEST(FrameBounds, ChildIsPosedThroughItsParentsWorldTransform)
     expectBox(scene.frameBounds[1], {5, -3, z}, {5, -3, z});
 }
 
-class ThreadSetting {
-public:
-    explicit ThreadSetting(const char* value)
-    {
-        if (const char* old = std::getenv("LWMD5_THREADS")) previous_ = old;
+// An empty value removes the setting.
+void setThreadSetting(const char* value)
+{
+#ifdef _WIN32
+    _putenv_s("LWMD5_THREADS", value);
+#else
+    if (*value == '\0') {
+        unsetenv("LWMD5_THREADS");
+    } else {
         setenv("LWMD5_THREADS", value, 1);
     }
-    ~ThreadSetting()
-    {
-        if (previous_) {
-            setenv("LWMD5_THREADS", previous_->c_str(), 1);
-        } else {
-            unsetenv("LWMD5_THREADS");
-        }
-    }
-
-private:
-    std::optional<std::string> previous_;
-};
+#endif
+}
 
 std::vector<std::uint32_t> computedBits(const char* threads)
 {
@@ -300,38 +277,84 @@ std::vector<std::uint32_t> computedBits(const char* threads)
             for (int i = 0; i < 5; ++i) e.keys.push_back(key(unit(random), 0.5f * static_cast<float>(i), i % 6));
         }
     }
-    std::vector<std::vector<Md5Weight>> weights(40);
-    for (std::vector<Md5Weight>& w : weights) {
-        for (int j = 0; j < 3; ++j) {
-            w.push_back(Md5Weight{static_cast<std::int32_t>(random() % 4), 0.5f + 0.25f * unit(random),
-                                  {unit(random), unit(random), unit(random)}});
+    // Runs of vertices with equal weight counts and odd ones between them.
+    std::vector<std::vector<Md5Weight>> weights(41);
+    for (std::size_t v = 0; v < weights.size(); ++v) {
+        const std::size_t count = v % 9 == 8 ? v % 5 : 3;
+        for (std::size_t w = 0; w < count; ++w) {
+            weights[v].push_back(Md5Weight{static_cast<std::int32_t>(random() % 4), 0.5f + 0.25f * unit(random),
+                                           {4.0f * unit(random), unit(random), unit(random)}});
         }
     }
     scene.outputMeshes.push_back(meshWithWeights(weights));
 
-    const ThreadSetting setting(threads);
+    setThreadSetting(threads);
     computeJointChannels(scene);
     computeFrameBounds(scene);
+    setThreadSetting("");
+
+    // Each box against the vertices posed one by one from the joints' world
+    // transforms, bias times posed offset summed in single precision.
+    const Md5Mesh& mesh = scene.outputMeshes.front();
+    for (std::size_t k = 0; k < scene.frameBounds.size(); ++k) {
+        std::vector<Transform> world(scene.joints.size());
+        for (std::size_t j = 0; j < scene.joints.size(); ++j) {
+            const Joint& joint = scene.joints[j];
+            Transform rotation, translation, local;
+            frameRotation(joint.frameAngles[k], rotation);
+            translationTransform(joint.framePositions[k], translation);
+            multiplyTransforms(rotation, translation, local);
+            if (joint.parentIndex < 0) {
+                world[j] = local;
+            } else {
+                multiplyTransforms(local, world[static_cast<std::size_t>(joint.parentIndex)], world[j]);
+            }
+        }
+        FrameBounds box{{99999, 99999, 99999}, {-99999, -99999, -99999}};
+        for (const Md5Vertex& vertex : mesh.vertices) {
+            float p[3] = {0, 0, 0};
+            for (std::int32_t w = 0; w < vertex.weightCount; ++w) {
+                const Md5Weight& weight = mesh.weights[static_cast<std::size_t>(vertex.firstWeight + w)];
+                Vec3 moved;
+                transformPoint(weight.offset, world[static_cast<std::size_t>(weight.joint)], moved);
+                const float m[3] = {moved.x, moved.y, moved.z};
+                for (int c = 0; c < 3; ++c) {
+                    p[c] = static_cast<float>(p[c] + static_cast<double>(static_cast<float>(
+                                                         static_cast<double>(weight.bias) * m[c])));
+                }
+            }
+            float* lo[3] = {&box.min.x, &box.min.y, &box.min.z};
+            float* hi[3] = {&box.max.x, &box.max.y, &box.max.z};
+            for (int c = 0; c < 3; ++c) {
+                if (p[c] < *lo[c]) *lo[c] = p[c];
+                if (p[c] > *hi[c]) *hi[c] = p[c];
+            }
+        }
+        expectBox(scene.frameBounds[k], box.min, box.max);
+    }
     std::vector<std::uint32_t> result;
+    auto add = [&result](const Vec3& v) {
+        for (const float f : {v.x, v.y, v.z}) result.push_back(bits(f));
+    };
     for (const Joint& joint : scene.joints) {
         for (std::size_t k = 0; k < joint.framePositions.size(); ++k) {
-            for (const float v : {joint.framePositions[k].x, joint.framePositions[k].y, joint.framePositions[k].z,
-                                  joint.frameAngles[k].x, joint.frameAngles[k].y, joint.frameAngles[k].z,
-                                  joint.frameOrientations[k].x, joint.frameOrientations[k].y,
-                                  joint.frameOrientations[k].z, joint.frameOrientations[k].w}) {
-                result.push_back(bits(v));
-            }
+            const Quat& q = joint.frameOrientations[k];
+            add(joint.framePositions[k]);
+            add(joint.frameAngles[k]);
+            add({q.x, q.y, q.z});
+            result.push_back(bits(q.w));
         }
     }
     for (const FrameBounds& box : scene.frameBounds) {
-        for (const float v : {box.min.x, box.min.y, box.min.z, box.max.x, box.max.y, box.max.z}) {
-            result.push_back(bits(v));
-        }
+        add(box.min);
+        add(box.max);
     }
     return result;
 }
 
-TEST(FrameStages, OneThreadAndTwoThreadsGiveTheSameBits)
+// The per-frame stages split the frames over threads (LWMD5_THREADS, read at
+// each call, is left unset afterwards) and pose several vertices at once.
+TEST(FrameStages, OneThreadAndTwoThreadsGiveTheSameBitsAndTheVertexByVertexBoxes)
 {
     const std::vector<std::uint32_t> one = computedBits("1");
     const std::vector<std::uint32_t> two = computedBits("2");

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -11,29 +13,17 @@
 namespace lwmd5 {
 namespace {
 
-EnvelopeKey key(float value, float time, int shape = kLinearShape)
+EnvelopeKey key(float value, float time, int shape = kLinearShape, std::array<float, 4> params = {},
+                std::array<float, 3> tcb = {})
 {
     EnvelopeKey k;
     k.value = value;
     k.time = time;
     k.shape = shape;
-    return k;
-}
-
-EnvelopeKey withParams(EnvelopeKey k, float p0, float p1, float p2 = 0.0f, float p3 = 0.0f)
-{
-    k.params[0] = p0;
-    k.params[1] = p1;
-    k.params[2] = p2;
-    k.params[3] = p3;
-    return k;
-}
-
-EnvelopeKey withTcb(EnvelopeKey k, float tension, float continuity, float bias)
-{
-    k.tension = tension;
-    k.continuity = continuity;
-    k.bias = bias;
+    std::copy(params.begin(), params.end(), k.params);
+    k.tension = tcb[0];
+    k.continuity = tcb[1];
+    k.bias = tcb[2];
     return k;
 }
 
@@ -62,103 +52,70 @@ TEST(EnvelopeKeys, NoKeysGiveZeroAndOneKeyGivesItsValueWhateverTheBehaviours)
     }
 }
 
-// Keys 0 at 0 s and 10 at 1 s, both linear.
-TEST(EnvelopeBehaviors, UnitRampExamples)
+// Two linear keys: (v0 at t0) and (v1 at t1).
+TEST(EnvelopeBehaviors, BeforeAndAfterTheKeys)
 {
-    const std::vector<EnvelopeKey> ramp = {key(0.0f, 0.0f), key(10.0f, 1.0f)};
     struct Case {
+        float v0, t0, v1, t1;
         int pre, post;
         float t, expected;
     };
     const Case cases[] = {
-        {kConstant, kConstant, 0.25f, 2.5f},
-        {kConstant, kConstant, 3.0f, 10.0f},
-        {kConstant, kOffsetRepeat, 1.25f, 12.5f}, // one cycle: 2.5 + 10
-        {kConstant, kOscillate, 1.25f, 7.5f},     // odd cycle: 0.25 mirrored to 0.75
-        {kConstant, kLinear, 2.0f, 20.0f},
-        {kConstant, kRepeat, 1.25f, 2.5f},
-        {kConstant, kRepeat, 3.75f, 7.5f},
-        {kConstant, kOscillate, 2.25f, 2.5f},     // even cycle: not mirrored
-        {kConstant, kOffsetRepeat, 2.0f, 20.0f},  // folds onto the first key, two cycles
-        {kConstant, kReset, 1.5f, 0.0f},
-        {kRepeat, kConstant, -0.75f, 2.5f},
-        {kOscillate, kConstant, -0.25f, 2.5f},    // cycle -1 is odd: 0.75 mirrored to 0.25
-        {kOffsetRepeat, kConstant, -0.75f, -7.5f},
-        {kLinear, kConstant, -0.5f, -5.0f},
-        // On the end keys no behaviour applies.
-        {kReset, kReset, 1.0f, 10.0f},
+        // The unit ramp, 0 at 0 s to 10 at 1 s.
+        {0, 0, 10, 1, kConstant, kConstant, 0.25f, 2.5f},
+        {0, 0, 10, 1, kConstant, kConstant, 3.0f, 10.0f},
+        {0, 0, 10, 1, kConstant, kOffsetRepeat, 1.25f, 12.5f}, // one cycle: 2.5 + 10
+        {0, 0, 10, 1, kConstant, kOscillate, 1.25f, 7.5f},     // odd cycle: 0.25 mirrored to 0.75
+        {0, 0, 10, 1, kConstant, kLinear, 2.0f, 20.0f},
+        {0, 0, 10, 1, kConstant, kRepeat, 1.25f, 2.5f},
+        {0, 0, 10, 1, kConstant, kRepeat, 3.75f, 7.5f},
+        {0, 0, 10, 1, kConstant, kOscillate, 2.25f, 2.5f},     // even cycle: not mirrored
+        {0, 0, 10, 1, kConstant, kOffsetRepeat, 2.0f, 20.0f},  // onto the first key, two cycles
+        {0, 0, 10, 1, kRepeat, kConstant, -0.75f, 2.5f},
+        {0, 0, 10, 1, kOscillate, kConstant, -0.25f, 2.5f},    // cycle -1 is odd: 0.75 mirrored
+        {0, 0, 10, 1, kOffsetRepeat, kConstant, -0.75f, -7.5f},
+        {0, 0, 10, 1, kLinear, kConstant, -0.5f, -5.0f},
+        // Reset and constant; on the end keys no behaviour applies.
+        {2, 0, 12, 1, kReset, kReset, -1.0f, 0.0f},
+        {2, 0, 12, 1, kReset, kReset, 2.0f, 0.0f},
+        {2, 0, 12, 1, kReset, kReset, 0.0f, 2.0f},
+        {2, 0, 12, 1, kReset, kReset, 1.0f, 12.0f},
+        {2, 0, 12, 1, kConstant, kConstant, -1.0f, 2.0f},
+        {2, 0, 12, 1, kConstant, kConstant, 2.0f, 12.0f},
+        // First key after 0: folding adds (t folded into [0, 2)) to 1 s,
+        // which is not t folded into [1, 3).
+        {0, 1, 20, 3, kConstant, kRepeat, 3.5f, 15.0f},        // 1 + 1.5, not 1.5
+        {0, 1, 20, 3, kRepeat, kConstant, 0.5f, 5.0f},         // 1 + 0.5, not 2.5
+        {0, 1, 20, 3, kConstant, kRepeat, 7.0f, 10.0f},        // 1 + 1
+        {0, 1, 20, 3, kConstant, kOffsetRepeat, 7.0f, 70.0f},  // three cycles
+        {0, 1, 20, 3, kOffsetRepeat, kConstant, 0.5f, -15.0f}, // cycle -1
+        {0, 1, 20, 3, kConstant, kOscillate, 4.5f, 5.0f},      // 1.5 on cycle 2
+        // On cycle 1 the folded 2.5 is mirrored as length - 2.5 = -0.5, before
+        // the first key: the first span is extrapolated.
+        {0, 1, 20, 3, kConstant, kOscillate, 3.5f, -15.0f},
+        // Codes outside the table: before the first key the first span is
+        // extrapolated; after the last key they act as constant.
+        {0, 1, 10, 2, -1, kConstant, 0.5f, -5.0f},
+        {0, 1, 10, 2, 6, kConstant, 0.5f, -5.0f},
+        {0, 1, 10, 2, kConstant, -1, 5.0f, 10.0f},
+        {0, 1, 10, 2, kConstant, 255, 5.0f, 10.0f},
+        // Keys sharing one time fold every time onto it.
+        {5, 2, 9, 2, kRepeat, kRepeat, 3.0f, 5.0f},
+        {5, 2, 9, 2, kOscillate, kOscillate, -1.0f, 5.0f},
+        {5, 2, 9, 2, kOffsetRepeat, kOffsetRepeat, 3.0f, 5.0f},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::Message() << "pre " << c.pre << " post " << c.post << " t " << c.t);
-        EXPECT_EQ(evaluateEnvelope(envelope(ramp, c.pre, c.post), c.t), c.expected);
-    }
-}
-
-TEST(EnvelopeBehaviors, ResetAndConstantUseTheNearEndKey)
-{
-    const std::vector<EnvelopeKey> keys = {key(2.0f, 0.0f), key(12.0f, 1.0f)};
-    EXPECT_EQ(evaluateEnvelope(envelope(keys, kReset, kReset), -1.0f), 0.0f);
-    EXPECT_EQ(evaluateEnvelope(envelope(keys, kReset, kReset), 2.0f), 0.0f);
-    EXPECT_EQ(evaluateEnvelope(envelope(keys, kConstant, kConstant), -1.0f), 2.0f);
-    EXPECT_EQ(evaluateEnvelope(envelope(keys, kConstant, kConstant), 2.0f), 12.0f);
-    EXPECT_EQ(evaluateEnvelope(envelope(keys, kReset, kReset), 0.0f), 2.0f);
-}
-
-// Keys 0 at 1 s and 20 at 3 s: folding adds (t folded into [0, 2)) to the
-// first time, which is not t folded into [1, 3).
-TEST(EnvelopeBehaviors, FoldingWithTheFirstKeyAfterZero)
-{
-    const std::vector<EnvelopeKey> keys = {key(0.0f, 1.0f), key(20.0f, 3.0f)};
-    struct Case {
-        int pre, post;
-        float t, expected;
-    };
-    const Case cases[] = {
-        {kConstant, kRepeat, 3.5f, 15.0f},        // 1 + 1.5, not 1.5
-        {kRepeat, kConstant, 0.5f, 5.0f},         // 1 + 0.5, not 2.5
-        {kConstant, kRepeat, 7.0f, 10.0f},        // 1 + 1
-        {kConstant, kOffsetRepeat, 7.0f, 70.0f},  // three cycles
-        {kOffsetRepeat, kConstant, 0.5f, -15.0f}, // cycle -1
-        {kConstant, kOscillate, 4.5f, 5.0f},      // folds to 1.5 on cycle 2
-        // On cycle 1 the folded 2.5 is mirrored as length - 2.5 = -0.5, which
-        // lies before the first key: the first span is extrapolated.
-        {kConstant, kOscillate, 3.5f, -15.0f},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::Message() << "pre " << c.pre << " post " << c.post << " t " << c.t);
-        EXPECT_EQ(evaluateEnvelope(envelope(keys, c.pre, c.post), c.t), c.expected);
-    }
-}
-
-TEST(EnvelopeBehaviors, KeysSharingOneTimeFoldOntoItAndGiveTheFirstValue)
-{
-    const std::vector<EnvelopeKey> keys = {key(5.0f, 2.0f), key(9.0f, 2.0f)};
-    for (const int behavior : {kRepeat, kOscillate, kOffsetRepeat}) {
-        SCOPED_TRACE(behavior);
-        EXPECT_EQ(evaluateEnvelope(envelope(keys, behavior, behavior), 3.0f), 5.0f);
-        EXPECT_EQ(evaluateEnvelope(envelope(keys, behavior, behavior), -1.0f), 5.0f);
-    }
-}
-
-TEST(EnvelopeBehaviors, CodesOutsideTheTable)
-{
-    const std::vector<EnvelopeKey> keys = {key(0.0f, 1.0f), key(10.0f, 2.0f)};
-    for (const int code : {-1, 6, 255}) {
-        SCOPED_TRACE(code);
-        // Before the first key the first span's curve is extrapolated.
-        EXPECT_EQ(evaluateEnvelope(envelope(keys, code, kConstant), 0.5f), -5.0f);
-        // After the last key the code acts as constant.
-        EXPECT_EQ(evaluateEnvelope(envelope(keys, kConstant, code), 5.0f), 10.0f);
+        SCOPED_TRACE(::testing::Message() << c.v0 << " at " << c.t0 << ", " << c.v1 << " at " << c.t1 << "; pre "
+                                          << c.pre << " post " << c.post << " t " << c.t);
+        const Envelope e = envelope({key(c.v0, c.t0), key(c.v1, c.t1)}, c.pre, c.post);
+        EXPECT_EQ(evaluateEnvelope(e, c.t), c.expected);
     }
 }
 
 TEST(EnvelopeBehaviors, LinearOnAZeroLengthEndSpanActsAsConstant)
 {
-    EXPECT_EQ(evaluateEnvelope(envelope({key(3.0f, 1.0f), key(5.0f, 1.0f), key(10.0f, 2.0f)}, kLinear), 0.0f),
-              3.0f);
-    EXPECT_EQ(evaluateEnvelope(
-                  envelope({key(0.0f, 0.0f), key(6.0f, 1.0f), key(8.0f, 1.0f)}, kConstant, kLinear), 2.0f),
-              8.0f);
+    EXPECT_EQ(evaluateEnvelope(envelope({key(3, 1), key(5, 1), key(10, 2)}, kLinear), 0.0f), 3.0f);
+    EXPECT_EQ(evaluateEnvelope(envelope({key(0, 0), key(6, 1), key(8, 1)}, kConstant, kLinear), 2.0f), 8.0f);
 }
 
 // Linear behaviour follows the end span's tangent, which for a chain end is
@@ -169,7 +126,7 @@ TEST(EnvelopeTangents, LinearBehaviourFollowsTheEndTangentOfEveryShape)
     struct Case {
         int shape;
         float tension;
-        float params[4];
+        std::array<float, 4> params;
         float before, after;
     };
     const Case cases[] = {
@@ -184,11 +141,9 @@ TEST(EnvelopeTangents, LinearBehaviourFollowsTheEndTangentOfEveryShape)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << "shape " << c.shape << " params3 " << c.params[3]);
-        EnvelopeKey first = withTcb(key(0.0f, 0.0f, c.shape), c.tension, 0.0f, 0.0f);
-        EnvelopeKey last = withTcb(key(10.0f, 2.0f, c.shape), c.tension, 0.0f, 0.0f);
-        first = withParams(first, c.params[0], c.params[1], c.params[2], c.params[3]);
-        last = withParams(last, c.params[0], c.params[1], c.params[2], c.params[3]);
-        const Envelope e = envelope({first, last}, kLinear, kLinear);
+        const std::array<float, 3> tcb = {c.tension, 0, 0};
+        const Envelope e = envelope({key(0, 0, c.shape, c.params, tcb), key(10, 2, c.shape, c.params, tcb)},
+                                    kLinear, kLinear);
         EXPECT_EQ(evaluateEnvelope(e, -1.0f), c.before);
         EXPECT_EQ(evaluateEnvelope(e, 3.0f), c.after);
     }
@@ -207,29 +162,23 @@ TEST(EnvelopeTangents, HermiteFormSpansWithAndWithoutNeighbours)
     };
     const Case cases[] = {
         // out = s x 8, in = s x 4.
-        {"hermite", withParams(key(10, 1, kHermite), 0, 8), withParams(key(20, 2, kHermite), 4, 0), 15.25f, 15.5f},
-        {"bezier1d", withParams(key(10, 1, kBezier1D), 0, 8), withParams(key(20, 2, kBezier1D), 4, 0), 15.25f,
-         15.5f},
+        {"hermite", key(10, 1, kHermite, {0, 8}), key(20, 2, kHermite, {4, 0}), 15.25f, 15.5f},
+        {"bezier1d", key(10, 1, kBezier1D, {0, 8}), key(20, 2, kBezier1D, {4, 0}), 15.25f, 15.5f},
         // T 0.5, C 0.5: out a 0.75, b 0.25; in a 0.25, b 0.75.
-        {"tcb tension continuity", withTcb(key(10, 1, kTcb), 0.5f, 0.5f, 0), withTcb(key(20, 2, kTcb), 0.5f, 0.5f, 0),
+        {"tcb tension continuity", key(10, 1, kTcb, {}, {0.5f, 0.5f, 0}), key(20, 2, kTcb, {}, {0.5f, 0.5f, 0}),
          14.34375f, 15.0f},
         // B 0.5: out a 1.5, b 0.5; in a 1.5, b 0.5.
-        {"tcb bias", withTcb(key(10, 1, kTcb), 0, 0, 0.5f), withTcb(key(20, 2, kTcb), 0, 0, 0.5f), 14.3125f, 13.75f},
+        {"tcb bias", key(10, 1, kTcb, {}, {0, 0, 0.5f}), key(20, 2, kTcb, {}, {0, 0, 0.5f}), 14.3125f, 13.75f},
         // Linear out: s (B - A + d) = 8 in the chain, d = 10 alone; in = 0.
         {"linear out", key(10, 1, kLinearShape), key(20, 2, kHermite), 16.0f, 16.25f},
         // Stepped out is 0; in = s x 4.
-        {"stepped out", key(10, 1, kStepped), withParams(key(20, 2, kHermite), 4, 0), 14.75f, 14.5f},
+        {"stepped out", key(10, 1, kStepped), key(20, 2, kHermite, {4, 0}), 14.75f, 14.5f},
         // 2D-Bezier out: (1 s x params 3) / params 2 = 4, no neighbour factor.
-        {"bezier2d out", withParams(key(10, 1, kBezier2D), 0, 0, 0.5f, 2), withParams(key(20, 2, kHermite), 4, 0),
-         15.25f, 15.0f},
+        {"bezier2d out", key(10, 1, kBezier2D, {0, 0, 0.5f, 2}), key(20, 2, kHermite, {4, 0}), 15.25f, 15.0f},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        EnvelopeKey a = key(4, 0, c.b.shape);
-        EnvelopeKey d = key(40, 3, c.c.shape);
-        a.tension = c.b.tension;
-        d.tension = c.c.tension;
-        EXPECT_EQ(evaluateEnvelope(envelope({a, c.b, c.c, d}), 1.5f), c.inChain);
+        EXPECT_EQ(evaluateEnvelope(envelope({key(4, 0), c.b, c.c, key(40, 3)}), 1.5f), c.inChain);
         EXPECT_EQ(evaluateEnvelope(envelope({c.b, c.c}), 1.5f), c.alone);
     }
 }
@@ -242,8 +191,7 @@ TEST(EnvelopeTangents, BezierHandleAtTheThresholdTakesTheMultiplication)
     const float above = std::nextafter(threshold, 1.0f);
     // Incoming, through linear behaviour after keys 0 at 0 s and 10 at 2 s: q = 2 x 1.
     auto after = [](float p0) {
-        const Envelope e = envelope({key(0, 0), withParams(key(10, 2, kBezier2D), p0, 1)}, kConstant, kLinear);
-        return evaluateEnvelope(e, 3.0f);
+        return evaluateEnvelope(envelope({key(0, 0), key(10, 2, kBezier2D, {p0, 1})}, kConstant, kLinear), 3.0f);
     };
     EXPECT_EQ(after(threshold), 100010.0f);
     EXPECT_EQ(after(-threshold), 100010.0f);
@@ -251,9 +199,9 @@ TEST(EnvelopeTangents, BezierHandleAtTheThresholdTakesTheMultiplication)
     EXPECT_NE(after(above), 100010.0f);
     // Outgoing, inside a Hermite span (q = 1 s x 2): out = 200000 adds 0.125 x 200000.
     auto inside = [](float p2) {
-        const Envelope e = envelope({key(4, 0), withParams(key(10, 1, kBezier2D), 0, 0, p2, 2),
-                                     withParams(key(20, 2, kHermite), 4, 0), key(40, 3)});
-        return evaluateEnvelope(e, 1.5f);
+        return evaluateEnvelope(
+            envelope({key(4, 0), key(10, 1, kBezier2D, {0, 0, p2, 2}), key(20, 2, kHermite, {4, 0}), key(40, 3)}),
+            1.5f);
     };
     EXPECT_EQ(inside(threshold), 25014.75f);
     EXPECT_NE(inside(above), 25014.75f);
@@ -276,18 +224,11 @@ TEST(EnvelopeSpans, EqualKeyTimes)
     EXPECT_EQ(evaluateEnvelope(e, 0.5f), 2.0f);
 }
 
-TEST(EnvelopeSpans, UnknownShapeGivesTheOffsetOnly)
-{
-    const std::vector<EnvelopeKey> keys = {key(0, 0), key(10, 1, 6)};
-    EXPECT_EQ(evaluateEnvelope(envelope(keys), 0.5f), 0.0f);
-    EXPECT_EQ(evaluateEnvelope(envelope(keys, kConstant, kOffsetRepeat), 2.5f), 20.0f);
-}
-
 // Keys 0 at 0 s and 8 at 3 s; the end key's handles are (-1, 4), so x2 = 2.
 // With the start key's time handle 1, time runs linearly (x = 3 s).
 TEST(EnvelopeSpans, TwoDimensionalBezier)
 {
-    const EnvelopeKey end = withParams(key(8, 3, kBezier2D), -1, 4);
+    const EnvelopeKey end = key(8, 3, kBezier2D, {-1, 4});
     struct Case {
         const char* name;
         EnvelopeKey start;
@@ -295,14 +236,14 @@ TEST(EnvelopeSpans, TwoDimensionalBezier)
     };
     const Case cases[] = {
         // y handles 0, 12: cubic (0, 0, 12, 8).
-        {"2d start, midpoint", withParams(key(0, 0, kBezier2D), 0, 0, 1, 0), 1.5f, 5.5f},
-        {"2d start, second halving", withParams(key(0, 0, kBezier2D), 0, 0, 1, 0), 0.75f, 1.8125f},
-        {"2d start, value handle", withParams(key(0, 0, kBezier2D), 0, 0, 1, 2), 1.5f, 6.25f},
+        {"2d start, midpoint", key(0, 0, kBezier2D, {0, 0, 1, 0}), 1.5f, 5.5f},
+        {"2d start, second halving", key(0, 0, kBezier2D, {0, 0, 1, 0}), 0.75f, 1.8125f},
+        {"2d start, value handle", key(0, 0, kBezier2D, {0, 0, 1, 2}), 1.5f, 6.25f},
         // Handles from one third: x1 = 3 x 0.33333334 = 1, y1 = 6 x 0.33333334 = 2.
-        {"hermite start", withParams(key(0, 0, kHermite), 0, 6), 1.5f, 6.25f},
+        {"hermite start", key(0, 0, kHermite, {0, 6}), 1.5f, 6.25f},
         // y1 = 7.2 x 0.33333334 rounds to 2.4000001; 7.2 / 3 would give
         // 2.3999999 and the value 6.4000001.
-        {"one third is a factor", withParams(key(0, 0, kHermite), 0, 7.2f), 1.5f, 6.3999996185302734f},
+        {"one third is a factor", key(0, 0, kHermite, {0, 7.2f}), 1.5f, 6.3999996185302734f},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -315,8 +256,7 @@ TEST(EnvelopeSpans, TwoDimensionalBezier)
 // s = 2^-64, where the value cubic (0, 2, 12, 8) is 3 x 2 x 2^-64.
 TEST(EnvelopeSpans, BezierBisectionStopsAfterSixtyFourHalvings)
 {
-    const Envelope e = envelope({withParams(key(0, 0, kHermite), 0, 6), withParams(key(8, 3, kBezier2D), -1, 4)},
-                                7, kConstant);
+    const Envelope e = envelope({key(0, 0, kHermite, {0, 6}), key(8, 3, kBezier2D, {-1, 4})}, 7, kConstant);
     EXPECT_EQ(evaluateEnvelope(e, -10.0f), std::ldexp(6.0f, -64));
 }
 
@@ -325,8 +265,7 @@ TEST(EnvelopeSpans, BezierBisectionStopsAfterSixtyFourHalvings)
 // interval, and the value is still the curve's near t.
 TEST(EnvelopeSpans, BezierSpanTooLongForSinglePrecisionStillReturns)
 {
-    const Envelope e = envelope(
-        {withParams(key(0, 0, kBezier2D), 0, 0, 1e9f, 0), withParams(key(30, 3e9f, kBezier2D), -1e9f, -10)});
+    const Envelope e = envelope({key(0, 0, kBezier2D, {0, 0, 1e9f, 0}), key(30, 3e9f, kBezier2D, {-1e9f, -10})});
     const float t = 1e9f + 64.0f;
     const double s = static_cast<double>(t) / 3e9; // time runs linearly
     const double expected = -30.0 * s * s * s + 60.0 * s * s; // cubic (0, 0, 20, 30)
@@ -422,12 +361,9 @@ TEST(EnvelopeSpanSearch, BothSearchesGiveTheSameBits)
         e.keys.resize(2 + random() % 7);
         float time = unit(random);
         for (EnvelopeKey& k : e.keys) {
-            k.time = time;
+            k = key(10.0f * unit(random), time, code(random), {unit(random), unit(random), unit(random), 0},
+                    {unit(random), unit(random), unit(random)});
             if (random() % 4 != 0) time += 0.1f + std::fabs(unit(random));
-            k.value = 10.0f * unit(random);
-            k.shape = code(random);
-            k = withTcb(k, unit(random), unit(random), unit(random));
-            k = withParams(k, unit(random), unit(random), unit(random), 0.0f);
         }
         ASSERT_TRUE(keysAreSorted(e.keys));
         for (int i = 0; i < 40; ++i) {
