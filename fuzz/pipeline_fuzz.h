@@ -4,6 +4,7 @@
 // memory, with the checks an engine loading the output would make.
 
 #include "app/command_line.h"
+#include "app/output_check.h"
 #include "app/pipelines.h"
 #include "app/validation.h"
 #include "fuzz_input.h"
@@ -12,11 +13,13 @@
 #include "object/lwo_reader.h"
 #include "scene/scene_reader.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace lwmd5::fuzz {
 
@@ -68,6 +71,39 @@ inline void checkStageResults(const Scene& scene)
     }
 }
 
+// True when a line of md5 text holds a number spelled "nan" or "inf".
+// Quoted names and the comments after "//" are text, not numbers.
+inline bool holdsNonFiniteNumber(std::string_view text)
+{
+    std::size_t lineStart = 0;
+    while (lineStart < text.size()) {
+        std::size_t lineEnd = text.find('\n', lineStart);
+        if (lineEnd == std::string_view::npos) lineEnd = text.size();
+        std::string_view line = text.substr(lineStart, lineEnd - lineStart);
+        lineStart = lineEnd + 1;
+        std::string numbers;
+        bool quoted = false;
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            if (line[i] == '"') {
+                quoted = !quoted;
+                numbers += ' ';
+            } else if (!quoted && line.substr(i, 2) == "//") {
+                break;
+            } else {
+                numbers += quoted ? ' ' : line[i];
+            }
+        }
+        for (std::size_t at = 0; (at = numbers.find_first_not_of(" \t()", at)) != std::string::npos;) {
+            const std::size_t end = std::min(numbers.find_first_of(" \t()", at), numbers.size());
+            std::string_view token = std::string_view(numbers).substr(at, end - at);
+            if (!token.empty() && token.front() == '-') token.remove_prefix(1);
+            if (token == "nan" || token == "inf") return true;
+            at = end;
+        }
+    }
+    return false;
+}
+
 inline void runPipeline(const std::uint8_t* data, std::size_t size, bool animation)
 {
     const PipelineInput input = splitPipelineInput(data, size);
@@ -91,6 +127,10 @@ inline void runPipeline(const std::uint8_t* data, std::size_t size, bool animati
         convertMesh(scene, report);
     }
     checkStageResults(scene);
+    // The program refuses output with numbers that are not finite.
+    const bool finite = animation ? checkAnimationOutputIsFinite(scene, "fuzz.lws", report)
+                                  : checkMeshOutputIsFinite(scene, "fuzz.lws", report);
+    if (!finite) return;
     if (animation) {
         const auto frames = static_cast<std::size_t>(scene.frameCount());
         if (scene.frameBounds.size() != frames) __builtin_trap();
@@ -100,6 +140,14 @@ inline void runPipeline(const std::uint8_t* data, std::size_t size, bool animati
     }
     const std::string text = animation ? formatMd5Anim(scene) : formatMd5Mesh(scene);
     if (text.rfind("MD5Version 10\n", 0) != 0) __builtin_trap();
+    // Names are written between quotes as they stand; one holding a quote or
+    // a line end leaves the text ambiguous, and the scan is skipped.
+    bool plainNames = scene.outputMeshes.front().shader.find_first_of("\"\r\n") == std::string::npos;
+    for (const Joint& joint : scene.joints) {
+        plainNames = plainNames && joint.name.find_first_of("\"\r\n") == std::string::npos &&
+                     joint.parentName.find_first_of("\"\r\n") == std::string::npos;
+    }
+    if (plainNames && holdsNonFiniteNumber(text)) __builtin_trap();
 }
 
 // The per-frame stages run on one thread here: the fuzzer measures each input
