@@ -39,14 +39,15 @@ using PoseFunction = void (*)(const PoseWeight*, const PoseRun*, std::size_t, co
 // pose only the first vertex of each weight run, in vertex order.
 std::vector<PoseRun> distinctWeightRuns(const Md5Mesh& mesh)
 {
-    std::vector<bool> seen(mesh.weights.size() + 1, false);
+    // The weight count of the run posed from each first weight, 0 for none yet.
+    std::vector<std::int32_t> posedCount(mesh.weights.size() + 1, 0);
     std::vector<PoseRun> runs;
     runs.reserve(mesh.vertices.size());
     for (const Md5Vertex& vertex : mesh.vertices) {
-        const auto first = static_cast<std::size_t>(vertex.firstWeight);
         if (vertex.weightCount > 0) {
-            if (seen[first]) continue;
-            seen[first] = true;
+            std::int32_t& posed = posedCount[static_cast<std::size_t>(vertex.firstWeight)];
+            if (posed == vertex.weightCount) continue;
+            if (posed == 0) posed = vertex.weightCount;
         }
         runs.push_back({static_cast<std::uint32_t>(vertex.firstWeight), static_cast<std::uint32_t>(vertex.weightCount)});
     }

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <unistd.h>
 #else
 #include <process.h>
@@ -88,24 +89,76 @@ void AtomicFileWriter::discard()
     }
 }
 
+namespace {
+
+// Creates `path` for writing in text mode, failing when anything exists
+// there already, so a link planted under the temporary name is never
+// followed.
+std::FILE* createNewFile(const std::string& path)
+{
+#ifdef _WIN32
+    return std::fopen(path.c_str(), "w");
+#else
+    const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (descriptor < 0) return nullptr;
+    std::FILE* file = ::fdopen(descriptor, "w");
+    if (file == nullptr) ::close(descriptor);
+    return file;
+#endif
+}
+
+} // namespace
+
 bool AtomicFileWriter::open(const std::string& path, std::string& reason)
 {
     discard();
-    // A read-only file is somebody's decision to keep it; renaming over it
-    // would succeed wherever the folder is writable, so ask first.
+    direct_ = false;
     std::error_code ec;
-    const std::filesystem::file_status existing = std::filesystem::status(path, ec);
-    if (!ec && std::filesystem::is_regular_file(existing)) {
+    // A symbolic link at the output path stays; the file it names is the one
+    // replaced, from a temporary file beside that file.
+    std::string target = path;
+    if (std::filesystem::is_symlink(std::filesystem::symlink_status(path, ec))) {
+        const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, ec);
+        if (ec) {
+            reason = ec.message();
+            return false;
+        }
+        target = resolved.string();
+    }
+    const std::filesystem::file_status existing = std::filesystem::status(target, ec);
+    if (!ec && std::filesystem::exists(existing)) {
+        if (std::filesystem::is_directory(existing)) {
+            reason = errnoText(EISDIR);
+            return false;
+        }
+        if (!std::filesystem::is_regular_file(existing)) {
+            // A device or a pipe holds no file to keep: write into it.
+            errno = 0;
+            file_ = std::fopen(target.c_str(), "w");
+            if (file_ == nullptr) {
+                reason = errnoText(errno);
+                return false;
+            }
+            direct_ = true;
+            error_ = 0;
+            return true;
+        }
+        // A read-only file is somebody's decision to keep it; renaming over
+        // it would succeed wherever the folder is writable, so ask first.
         using std::filesystem::perms;
         if ((existing.permissions() & (perms::owner_write | perms::group_write | perms::others_write)) == perms::none) {
             reason = "the file is read-only";
             return false;
         }
     }
-    path_ = path;
-    temporary_ = path + "." + std::to_string(currentProcessId()) + ".tmp";
-    errno = 0;
-    file_ = std::fopen(temporary_.c_str(), "w");
+    path_ = target;
+    const std::string stem = target + "." + std::to_string(currentProcessId());
+    for (int attempt = 0; attempt < 10 && file_ == nullptr; ++attempt) {
+        temporary_ = stem + (attempt == 0 ? "" : "." + std::to_string(attempt)) + ".tmp";
+        errno = 0;
+        file_ = createNewFile(temporary_);
+        if (file_ == nullptr && errno != EEXIST) break;
+    }
     if (file_ == nullptr) {
         reason = errnoText(errno);
         temporary_.clear();
@@ -139,6 +192,7 @@ bool AtomicFileWriter::commit(std::string& reason)
         discard();
         return false;
     }
+    if (direct_) return true;
     std::error_code ec;
     std::filesystem::rename(temporary_, path_, ec);
     if (ec) {

@@ -16,7 +16,9 @@ bool readWholeFile(const std::string& path, std::string& bytes, std::string& rea
 // the target, opened in text mode (a line feed becomes the platform's line
 // end), and only commit() renames it over the target once every byte was
 // written and flushed. Without a successful commit the temporary file is
-// removed and the target stays as it was.
+// removed and the target stays as it was. A symbolic link at the path is
+// followed (the link stays, the file it names is replaced); a device or pipe
+// there is written directly; a read-only file or a folder there is refused.
 class AtomicFileWriter {
 public:
     AtomicFileWriter() = default;
@@ -36,6 +38,7 @@ private:
     std::string temporary_;
     std::FILE* file_ = nullptr;
     int error_ = 0;
+    bool direct_ = false; // writing into a device or pipe, not a temporary file
 };
 
 // One AtomicFileWriter run for a text held in memory.
