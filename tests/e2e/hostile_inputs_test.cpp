@@ -361,6 +361,12 @@ std::vector<HostileCase> sceneCases()
                   std::string("AddBone\0\0", 9)),
          object, fine, fine},
     };
+    // The md5 text quotes names as they stand: a quote or a line end inside
+    // one must not break the file's syntax.
+    cases.push_back({"a bone name holding a double quote", replacedAfter(goodScene(), "", "BoneName arm", "BoneName a\"rm"),
+                     object, kRefusedOrLoadable, kRefusedOrLoadable});
+    cases.push_back({"a bone name holding a line feed", replacedAfter(goodScene(), "", "BoneName arm", "BoneName a\nrm"),
+                     object, kRefusedOrLoadable, kRefusedOrLoadable});
     // Keys whose values and times are not numbers, or not finite.
     ChannelSpec odd;
     odd.keys = {{kNan, 0}, {1, kNan}, {kInf, 0.05f}, {-kInf, kInf}, {2, -kInf}};
@@ -433,6 +439,7 @@ std::vector<HostileCase> objectCases()
         refused(1, "holds a map name without its terminating zero"));
     add("a surface name without its terminating zero", objectWith(kSurfChunk, chunk("SURF", ByteWriter().id("skin").take())),
         refused(1, "holds a surface name without its terminating zero"));
+    add("a surface name holding a double quote", objectWith(kSurfChunk, surfChunk("sk\"in")), kRefusedOrLoadable);
     add("a polygon record cut by the end of its chunk",
         objectWith(kPolsChunk, chunk("POLS", ByteWriter().id("FACE").u16(3).u16(0).u16(1).take())),
         refused(1, "cut off by the end of the chunk"));
