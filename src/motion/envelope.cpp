@@ -154,36 +154,11 @@ WrappedTime wrapTime(float v, float lo, float hi)
     return {folded, cycles};
 }
 
-bool keysAreSorted(const std::vector<EnvelopeKey>& keys)
-{
-    for (std::size_t i = 1; i < keys.size(); ++i) {
-        if (!(keys[i - 1].time <= keys[i].time)) return false;
-    }
-    return true;
-}
-
 std::size_t findSpanLinear(const std::vector<EnvelopeKey>& keys, float time)
 {
     std::size_t k = 0;
     while (k + 2 < keys.size() && time > keys[k + 1].time) ++k;
     return k;
-}
-
-std::size_t findSpanSorted(const std::vector<EnvelopeKey>& keys, float time)
-{
-    // With ascending times the walk stops at the first k whose successor's
-    // time is not below `time`: the first key from index 1 on with
-    // key.time >= time, minus one, capped at the last span.
-    const auto begin = keys.begin() + 1;
-    const auto end = keys.end() - 1;
-    const auto found = std::lower_bound(begin, end, time,
-                                        [](const EnvelopeKey& key, float t) { return t > key.time; });
-    return static_cast<std::size_t>(found - keys.begin()) - 1;
-}
-
-float evaluateEnvelope(const Envelope& envelope, float time)
-{
-    return evaluateEnvelope(envelope, time, keysAreSorted(envelope.keys));
 }
 
 SpanSearch::SpanSearch(const std::vector<EnvelopeKey>& keys)
@@ -210,25 +185,6 @@ namespace {
 
 // The evaluation once the span search is settled; `findSpan` maps a time to
 // the index of the key that starts its span.
-template <typename FindSpan>
-float evaluateWith(const Envelope& envelope, float time, const FindSpan& findSpan);
-
-} // namespace
-
-float evaluateEnvelope(const Envelope& envelope, float time, const SpanSearch& search)
-{
-    return evaluateWith(envelope, time, [&search](float t) { return search.find(t); });
-}
-
-float evaluateEnvelope(const Envelope& envelope, float time, bool keysSorted)
-{
-    return evaluateWith(envelope, time, [&envelope, keysSorted](float t) {
-        return keysSorted ? findSpanSorted(envelope.keys, t) : findSpanLinear(envelope.keys, t);
-    });
-}
-
-namespace {
-
 template <typename FindSpan>
 float evaluateWith(const Envelope& envelope, float time, const FindSpan& findSpan)
 {
@@ -329,5 +285,15 @@ float evaluateWith(const Envelope& envelope, float time, const FindSpan& findSpa
 }
 
 } // namespace
+
+float evaluateEnvelope(const Envelope& envelope, float time)
+{
+    return evaluateWith(envelope, time, [&envelope](float t) { return findSpanLinear(envelope.keys, t); });
+}
+
+float evaluateEnvelope(const Envelope& envelope, float time, const SpanSearch& search)
+{
+    return evaluateWith(envelope, time, [&search](float t) { return search.find(t); });
+}
 
 } // namespace lwmd5

@@ -11,10 +11,8 @@ enum Shape { kTcb = 0, kHermite = 1, kBezier1D = 2, kLinearShape = 3, kStepped =
 
 // The channel's value at `time` seconds. Every named intermediate is a float;
 // each is computed in double from its float operands and rounded once.
+// This form walks the keys from the first to find the span.
 float evaluateEnvelope(const Envelope& envelope, float time);
-// The same, for callers that sample one envelope many times: `keysSorted` is
-// keysAreSorted(envelope.keys), worked out once.
-float evaluateEnvelope(const Envelope& envelope, float time, bool keysSorted);
 
 // The span that holds a time is found by walking from the first key while
 // the time lies after the next key. The walk stops at the first key (from
@@ -32,8 +30,8 @@ private:
     std::vector<float> reach_; // reach_[j]: the latest time among keys 1 .. j + 1
 };
 
-// evaluateEnvelope with the span found by `search`, built from this
-// envelope's keys; the same value as the walk gives.
+// For callers that sample one envelope many times: the span is found by
+// `search`, built from this envelope's keys; the value is the walk's.
 float evaluateEnvelope(const Envelope& envelope, float time, const SpanSearch& search);
 
 // Folds `v` into the key range [lo, hi]: the folded time lo + (v folded into
@@ -47,12 +45,7 @@ WrappedTime wrapTime(float v, float lo, float hi);
 
 // The index of the key that starts the span holding `time`, found by walking
 // from the first key while `time` lies after the next key (never beyond the
-// last span). Works for keys in any order.
+// last span).
 std::size_t findSpanLinear(const std::vector<EnvelopeKey>& keys, float time);
-// The same answer by bisection, for keys in ascending time order.
-std::size_t findSpanSorted(const std::vector<EnvelopeKey>& keys, float time);
-// True when every key's time is at or after the previous one (and none is
-// not a number).
-bool keysAreSorted(const std::vector<EnvelopeKey>& keys);
 
 } // namespace lwmd5

@@ -328,52 +328,5 @@ TEST(EnvelopeFolding, FoldedTimePastTheLastKeyIsClamped)
               10.0f);
 }
 
-TEST(EnvelopeSpanSearch, BisectionAgreesWithTheWalkOnSortedKeys)
-{
-    std::mt19937 random(20240611);
-    for (int round = 0; round < 400; ++round) {
-        std::vector<EnvelopeKey> keys(2 + random() % 9);
-        float time = static_cast<float>(random() % 5) * 0.25f - 1.0f;
-        for (EnvelopeKey& k : keys) {
-            k.time = time;
-            time += static_cast<float>(random() % 3) * 0.25f; // repeats times often
-        }
-        std::vector<float> samples = {-5.0f, 100.0f};
-        for (const EnvelopeKey& k : keys) {
-            samples.insert(samples.end(), {k.time, std::nextafter(k.time, -10.0f), std::nextafter(k.time, 10.0f),
-                                           k.time + 0.125f});
-        }
-        for (const float t : samples) {
-            ASSERT_EQ(findSpanSorted(keys, t), findSpanLinear(keys, t)) << "round " << round << " t " << t;
-        }
-    }
-}
-
-TEST(EnvelopeSpanSearch, BothSearchesGiveTheSameBits)
-{
-    std::mt19937 random(77);
-    std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
-    std::uniform_int_distribution<int> code(-1, 6);
-    for (int round = 0; round < 300; ++round) {
-        Envelope e;
-        e.preBehavior = code(random);
-        e.postBehavior = code(random);
-        e.keys.resize(2 + random() % 7);
-        float time = unit(random);
-        for (EnvelopeKey& k : e.keys) {
-            k = key(10.0f * unit(random), time, code(random), {unit(random), unit(random), unit(random), 0},
-                    {unit(random), unit(random), unit(random)});
-            if (random() % 4 != 0) time += 0.1f + std::fabs(unit(random));
-        }
-        ASSERT_TRUE(keysAreSorted(e.keys));
-        for (int i = 0; i < 40; ++i) {
-            const float t = e.keys.front().time - 3.0f + 0.19f * static_cast<float>(i);
-            EXPECT_EQ(std::bit_cast<std::uint32_t>(evaluateEnvelope(e, t, true)),
-                      std::bit_cast<std::uint32_t>(evaluateEnvelope(e, t, false)))
-                << "round " << round << " t " << t;
-        }
-    }
-}
-
 } // namespace
 } // namespace lwmd5
