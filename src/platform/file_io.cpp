@@ -154,7 +154,9 @@ bool AtomicFileWriter::open(const std::string& path, std::string& reason)
     path_ = target;
     const std::string stem = target + "." + std::to_string(currentProcessId());
     for (int attempt = 0; attempt < 10 && file_ == nullptr; ++attempt) {
-        temporary_ = stem + (attempt == 0 ? "" : "." + std::to_string(attempt)) + ".tmp";
+        temporary_ = stem;
+        if (attempt > 0) temporary_.append(".").append(std::to_string(attempt));
+        temporary_.append(".tmp");
         errno = 0;
         file_ = createNewFile(temporary_);
         if (file_ == nullptr && errno != EEXIST) break;
