@@ -19,11 +19,34 @@ std::string quotedList(const std::vector<std::string>& names)
     return text;
 }
 
+// md5 files quote names and have no escapes: a double quote or a line break
+// inside a name would end it early and break the file for every loader.
+const char* unquotableCharacter(const std::string& name)
+{
+    for (const char c : name) {
+        if (c == '"') return "a double quote";
+        if (c == '\n' || c == '\r') return "a line break";
+    }
+    return nullptr;
+}
+
+bool checkNameQuotable(const std::string& file, const std::string& what, const std::string& name, Reporter& report)
+{
+    const char* character = unquotableCharacter(name);
+    if (character == nullptr) return true;
+    report.error(file + ": " + what + " '" + name + "' holds " + character +
+                 ", which a name in an md5 file cannot hold");
+    return false;
+}
+
 bool checkSkeleton(const Scene& scene, const RunInputs& inputs, Reporter& report)
 {
     if (scene.bones.empty()) {
         report.error(inputs.scenePath + ": the scene has no bones (no AddBone line)");
         return false;
+    }
+    for (const Bone& bone : scene.bones) {
+        if (!checkNameQuotable(inputs.scenePath, "the bone name", bone.name, report)) return false;
     }
     std::vector<std::string> names;
     std::vector<std::string> parentNames;
@@ -80,6 +103,9 @@ bool checkObject(const Scene& scene, const RunInputs& inputs, Reporter& report)
     }
     if (object.surfaces.empty()) {
         report.warning(inputs.objectPath + ": the object has no surface; the shader name stays empty");
+    } else if (!inputs.animation &&
+               !checkNameQuotable(inputs.objectPath, "the surface name", object.surfaces.front().name, report)) {
+        return false;
     }
     if (object.uvMaps.empty()) {
         report.warning(inputs.objectPath + ": the object has no UV map; every vertex gets (0, 0)");
