@@ -137,7 +137,7 @@ Bytes prefix(const Bytes& bytes, std::size_t size)
 Bytes withFormLengthFixed(Bytes bytes)
 {
     const auto length = static_cast<std::uint32_t>(bytes.size() - 8);
-    for (int i = 0; i < 4; ++i) bytes[4 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(length >> (24 - 8 * i));
+    for (std::size_t i = 0; i < 4; ++i) bytes[4 + i] = static_cast<std::uint8_t>(length >> (24 - 8 * i));
     return bytes;
 }
 
@@ -281,7 +281,7 @@ std::vector<HostileCase> commandLineCases()
     HostileCase readOnly{"a read-only output file", scene, object, refused(1, "cannot write '"),
                          refused(1, "cannot write '")};
     readOnly.prepare = [](const fs::path& dir) {
-        fs::permissions(dir, fs::perms::all, fs::perm_options::add); // nobody may write the folder
+        fs::permissions(dir, fs::perms::all, fs::perm_options::add); // user nobody too may write the folder
         for (const char* name : {"walk.md5mesh", "walk.md5anim"}) {
             if (!fs::exists(dir / name)) std::ofstream(dir / name) << "kept\n";
             fs::permissions(dir / name, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
@@ -291,8 +291,8 @@ std::vector<HostileCase> commandLineCases()
     readOnly.needsPermissions = true;
     cases.push_back(readOnly);
     // Writing stops with "File too large" at 4 KB: a disk that fills up.
-    HostileCase full{"a disk that fills up while the output is written", sceneOf({rootBone(), armBone()}, 0, 200), std::nullopt,
-                     refused(1, "File too large"), refused(1, "File too large")};
+    HostileCase full{"a disk that fills up while the output is written", sceneOf({rootBone(), armBone()}, 0, 200),
+                     std::nullopt, refused(1, "File too large"), refused(1, "File too large")};
     {
         std::vector<Point> points;
         std::vector<std::vector<std::uint32_t>> triangles;
@@ -330,7 +330,8 @@ std::vector<HostileCase> sceneCases()
          refused(1, "the scene has no bones"), refused(1, "the scene has no bones")},
         {"a scene without any line end", "AddBone", object,
          refused(1, "the scene has no bones"), refused(1, "the scene has no bones")},
-        {"a parent cycle", sceneOf({armBone(2), {"leg", "", {}, {}, 1, 0, restChannels()}, {"hip", "", {}, {}, 1, 1, restChannels()}}),
+        {"a parent cycle",
+         sceneOf({armBone(2), {"leg", "", {}, {}, 1, 0, restChannels()}, {"hip", "", {}, {}, 1, 1, restChannels()}}),
          object, refused(1, "form a cycle"), refused(1, "form a cycle")},
         {"a bone that is its own parent", sceneOf({armBone(0)}), object,
          converts("bone 'arm' names itself as its parent"), converts("bone 'arm' names itself as its parent")},
@@ -347,26 +348,30 @@ std::vector<HostileCase> sceneCases()
         {"the whole range of frame numbers", sceneOf({rootBone()}, std::numeric_limits<int>::min(),
                                                      std::numeric_limits<int>::max()),
          object, fine, refused(1, "asks for 4294967296 joint samples")},
-        {"a key count of 2,000,000,000", replacedAfter(goodScene(), "AddBone", "\r\n  1\r\n", "\r\n  2000000000\r\n"), object,
-         fine, converts("ends inside a channel block of bone 'root'")},
+        {"a key count of 2,000,000,000",
+         replacedAfter(goodScene(), "AddBone", "\r\n  1\r\n", "\r\n  2000000000\r\n"), object, fine,
+         converts("ends inside a channel block of bone 'root'")},
         {"a key count of -5", replacedAfter(goodScene(), "AddBone", "\r\n  1\r\n", "\r\n  -5\r\n"), object, fine, fine},
         {"a channel block cut by the end of the file", goodScene().substr(0, goodScene().rfind("  Key")), object,
          fine, converts("ends inside a channel block of bone 'arm'")},
-        {"a line of 1 MB", replacedAfter(goodScene(), "", "LWSC\r\n", "LWSC\r\nComment " + std::string(1 << 20, 'x') + "\r\n"),
-         object, fine, fine},
+        {"a line of 1 MB",
+         replacedAfter(goodScene(), "", "LWSC\r\n", "LWSC\r\nComment " + std::string(1 << 20, 'x') + "\r\n"), object,
+         fine, fine},
         {"a bone name of 10 KB", replacedAfter(goodScene(), "", "BoneName arm", "BoneName " + std::string(10240, 'a')),
          object, fine, fine},
         {"NUL bytes inside lines",
-         replacedAfter(replacedAfter(goodScene(), "", "BoneName arm", std::string("BoneName arm\0tail", 17)), "", "AddBone",
-                  std::string("AddBone\0\0", 9)),
+         replacedAfter(replacedAfter(goodScene(), "", "BoneName arm", std::string("BoneName arm\0tail", 17)), "",
+                       "AddBone", std::string("AddBone\0\0", 9)),
          object, fine, fine},
     };
     // The md5 text quotes names as they stand: a quote or a line end inside
     // one must not break the file's syntax.
-    cases.push_back({"a bone name holding a double quote", replacedAfter(goodScene(), "", "BoneName arm", "BoneName a\"rm"),
-                     object, kRefusedOrLoadable, kRefusedOrLoadable});
-    cases.push_back({"a bone name holding a line feed", replacedAfter(goodScene(), "", "BoneName arm", "BoneName a\nrm"),
-                     object, kRefusedOrLoadable, kRefusedOrLoadable});
+    cases.push_back({"a bone name holding a double quote",
+                     replacedAfter(goodScene(), "", "BoneName arm", "BoneName a\"rm"), object, kRefusedOrLoadable,
+                     kRefusedOrLoadable});
+    cases.push_back({"a bone name holding a line feed",
+                     replacedAfter(goodScene(), "", "BoneName arm", "BoneName a\nrm"), object, kRefusedOrLoadable,
+                     kRefusedOrLoadable});
     // Keys whose values and times are not numbers, or not finite.
     ChannelSpec odd;
     odd.keys = {{kNan, 0}, {1, kNan}, {kInf, 0.05f}, {-kInf, kInf}, {2, -kInf}};
@@ -408,19 +413,22 @@ std::vector<HostileCase> objectCases()
         const Bytes cutObject = prefix(good, at + 8 + cut.into);
         add("cut inside a record of the chunk at offset " + std::to_string(at), cutObject,
             refused(1, "reaches past the end of the file"));
-        add("a FORM ending inside a record of the chunk at offset " + std::to_string(at), withFormLengthFixed(cutObject),
+        add("a FORM ending inside a record of the chunk at offset " + std::to_string(at),
+            withFormLengthFixed(cutObject),
             refused(1, std::string("chunk ") + cut.id + " at offset " + std::to_string(at) +
                            " reaches past the end of its parent chunk"));
     }
     add("a zero-length object file", {}, refused(1, "too short for a chunk header"));
-    add("an object of 7 bytes", ByteWriter().id("FORM").u16(0).u8(4).take(), refused(1, "too short for a chunk header"));
+    add("an object of 7 bytes", ByteWriter().id("FORM").u16(0).u8(4).take(),
+        refused(1, "too short for a chunk header"));
     add("an object that is no IFF file", ByteWriter().id("PNTS").u32(12).f32(0).f32(0).f32(0).take(),
         refused(1, "begins with PNTS instead of a FORM chunk"));
     add("form type LWOB", form("LWOB", {pntsChunk(kSquare)}), refused(1, "form type LWOB is not LWO2"), true);
     add("form type AIFF", form("AIFF", {}), refused(1, "form type AIFF is not LWO2"), true);
     add("a FORM without its type", chunk("FORM", {}), refused(1, "too short for its form type"));
     add("an empty LWO2 FORM", form("LWO2", {}), refused(1, "holds no point set"));
-    add("a FORM length larger than the file", chunkWithLength("FORM", 1000, ByteWriter().id("LWO2").raw(pntsChunk(kSquare)).take()),
+    add("a FORM length larger than the file",
+        chunkWithLength("FORM", 1000, ByteWriter().id("LWO2").raw(pntsChunk(kSquare)).take()),
         refused(1, "chunk FORM at offset 0 reaches past the end of the file"));
     add("a FORM length of 0xFFFFFFFF", chunkWithLength("FORM", 0xFFFFFFFFu, ByteWriter().id("LWO2").take()),
         refused(1, "reaches past the end of the file"));
@@ -437,7 +445,8 @@ std::vector<HostileCase> objectCases()
     add("a map name without its terminating zero",
         objectWith(kUvChunk, chunk("VMAP", ByteWriter().id("TXUV").u16(2).id("uvuv").take())),
         refused(1, "holds a map name without its terminating zero"));
-    add("a surface name without its terminating zero", objectWith(kSurfChunk, chunk("SURF", ByteWriter().id("skin").take())),
+    add("a surface name without its terminating zero",
+        objectWith(kSurfChunk, chunk("SURF", ByteWriter().id("skin").take())),
         refused(1, "holds a surface name without its terminating zero"));
     add("a surface name holding a double quote", objectWith(kSurfChunk, surfChunk("sk\"in")), kRefusedOrLoadable);
     add("a polygon record cut by the end of its chunk",
@@ -466,26 +475,34 @@ std::vector<HostileCase> objectCases()
         converts("1 triangles with a corner that is not a point of the mesh"));
     add("UV map entries out of range", objectWith(kUvChunk, uvMapChunk("uv", {{0, 0, 0}, {9, 1, 1}, {65535, 0, 0}})),
         converts("2 entries of UV map 'uv' name no point of the mesh"));
-    add("weight map entries out of range", objectWith(kWeightChunk, weightMapChunk("root", {{0, 1}, {4, 1}, {0xFFFFFF, 1}})),
+    add("weight map entries out of range",
+        objectWith(kWeightChunk, weightMapChunk("root", {{0, 1}, {4, 1}, {0xFFFFFF, 1}})),
         converts("2 entries of weight map 'root' name no point of the mesh"));
-    add("UV fix entries out of range", objectWith(kUvFixChunk, uvFixMapChunk("uv", {{2, 1, 0, 0}, {7, 0, 0, 0}, {0, 5, 0, 0}})),
+    add("UV fix entries out of range",
+        objectWith(kUvFixChunk, uvFixMapChunk("uv", {{2, 1, 0, 0}, {7, 0, 0, 0}, {0, 5, 0, 0}})),
         converts("2 entries of UV fix map 'uv' name no point or polygon"));
     add("a UV map of dimension 0", objectWith(kUvChunk, vertexMapChunk("VMAP", "TXUV", 0, "uv", {0, 1}, {})),
         converts("TXUV map 'uv' has dimension 0, not 2"));
     add("a weight map of dimension 7",
         objectWith(kWeightChunk, vertexMapChunk("VMAP", "WGHT", 7, "root", {0}, {1, 1, 1, 1, 1, 1, 1})),
         converts("WGHT map 'root' has dimension 7, not 1"));
-    add("a UV fix map of dimension 7", objectWith(kUvFixChunk, vertexMapChunk("VMAD", "TXUV", 7, "uv", {0}, {0, 0, 0, 0, 0, 0, 0})),
+    add("a UV fix map of dimension 7",
+        objectWith(kUvFixChunk, vertexMapChunk("VMAD", "TXUV", 7, "uv", {0}, {0, 0, 0, 0, 0, 0, 0})),
         converts("TXUV map 'uv' has dimension 7, not 2"));
-    add("polygons before any point set", form("LWO2", {polsChunk({{0, 1, 2}}), pntsChunk(kSquare), polsChunk({{0, 1, 2}})}),
+    add("polygons before any point set",
+        form("LWO2", {polsChunk({{0, 1, 2}}), pntsChunk(kSquare), polsChunk({{0, 1, 2}})}),
         converts("holds polygons before any point set"));
-    add("points that are not numbers", objectWith(kPntsChunk, pntsChunk({{kNan, 0, 0}, {kInf, 1, 0}, {1, -kInf, 0}, {0, 1, kNan}})),
+    add("points that are not numbers",
+        objectWith(kPntsChunk, pntsChunk({{kNan, 0, 0}, {kInf, 1, 0}, {1, -kInf, 0}, {0, 1, kNan}})),
         kRefusedOrLoadable);
-    add("a point set with a partial point", objectWith(kPntsChunk, chunk("PNTS", concat({ByteWriter().f32(0).f32(0).f32(0).f32(1).f32(0).f32(0).f32(1).f32(1).f32(0).f32(0).f32(1).f32(0).take(), Bytes(11, 0)}))),
-        converts());
+    ByteWriter square;
+    for (const Point& p : kSquare) square.f32(p[0]).f32(p[1]).f32(p[2]);
+    add("a point set with a partial point",
+        objectWith(kPntsChunk, chunk("PNTS", concat({square.take(), Bytes(11, 0)}))), converts());
     add("a UV map with a partial entry",
-        objectWith(kUvChunk, chunk("VMAP", concat({ByteWriter().id("TXUV").u16(2).name("uv").u16(1).f32(1).f32(0).take(),
-                                                    Bytes(9, 0)}))),
+        objectWith(kUvChunk,
+                   chunk("VMAP", concat({ByteWriter().id("TXUV").u16(2).name("uv").u16(1).f32(1).f32(0).take(),
+                                         Bytes(9, 0)}))),
         converts());
     return cases;
 }
@@ -611,7 +628,9 @@ void checkCase(const HostileCase& c, const std::string& program, Outcome expecte
         EXPECT_NE(err.back().find(expected.text), std::string::npos) << run.err;
     } else if (!expected.text.empty()) {
         bool found = false;
-        for (const std::string& line : err) found = found || (line.rfind(prefix, 0) == 0 && line.find(expected.text) != std::string::npos);
+        for (const std::string& line : err) {
+            found = found || (line.rfind(prefix, 0) == 0 && line.find(expected.text) != std::string::npos);
+        }
         EXPECT_TRUE(found) << "no stderr line holds \"" << expected.text << "\":\n" << run.err;
     }
 
@@ -790,7 +809,9 @@ std::vector<std::function<BoundCase()>> boundCases()
     // Every bone names the one weight map, whose entries all weight point 0.
     auto sharedWeightMap = [] {
         std::string scene = "PreviewLastFrame 0\r\nFramesPerSecond 24\r\n";
-        for (int i = 0; i < 3000; ++i) scene += "AddBone\r\nBoneName b" + std::to_string(i) + "\r\nBoneWeightMapName w\r\n";
+        for (int i = 0; i < 3000; ++i) {
+            scene += "AddBone\r\nBoneName b" + std::to_string(i) + "\r\nBoneWeightMapName w\r\n";
+        }
         const std::vector<WeightEntry> entries(3000, WeightEntry{0, 1.0f});
         return BoundCase{"3000 bones sharing a weight map of 3000 entries", "meshconv", scene,
                          form("LWO2", {pntsChunk(kSquare), polsChunk({{0, 1, 2}}), weightMapChunk("w", entries)})};
@@ -813,7 +834,9 @@ std::vector<std::function<BoundCase()>> boundCases()
         // Keys in ascending time but for the last two, so the evaluator
         // cannot bisect and every sample walks the keys from the first.
         ChannelSpec unsorted;
-        for (int k = 0; k < 60'000; ++k) unsorted.keys.push_back({static_cast<float>(k % 7), static_cast<float>(k) / 24});
+        for (int k = 0; k < 60'000; ++k) {
+            unsorted.keys.push_back({static_cast<float>(k % 7), static_cast<float>(k) / 24});
+        }
         unsorted.keys.push_back({1, 1e9f});
         unsorted.keys.push_back({2, 1e6f});
         BoneSpec root = rootBone();
