@@ -74,8 +74,9 @@ TEST(WindowsRuns, ArgumentsReachTheProgramUnchanged)
         SCOPED_TRACE(argv0);
         const ProgramResult run = runProgram(meshconvPath(), {}, dir.path(), argv0);
         EXPECT_EQ(run.exitStatus, 2);
-        EXPECT_EQ(run.out, platformText(std::string(kMeshBanner) + "start the program with \"" + argv0 +
-                                        " lwsfile lwofile [scalefactor]\"\nor drag and drop a lwsfile and a lwofile\n"));
+        const std::string usage = "start the program with \"" + argv0 +
+                                  " lwsfile lwofile [scalefactor]\"\nor drag and drop a lwsfile and a lwofile\n";
+        EXPECT_EQ(run.out, platformText(kMeshBanner + usage));
     }
 }
 
@@ -99,10 +100,11 @@ std::string oneBoneScene(const std::string& objectFile)
 TEST(WindowsRuns, FilesInFoldersWithBlanksEndTheirLinesAsTextModeWritesThem)
 {
     const TempDir dir;
-    const fs::path folder = dir / "walk cycle";
+    const fs::path workingDirectory = dir / "my models";
+    const fs::path folder = workingDirectory / "walk cycle";
     fs::create_directories(folder);
-    dir.write("walk cycle/hero run.lws", oneBoneScene("hero run.lwo"));
-    dir.write("walk cycle/hero run.lwo", squareObject());
+    dir.write("my models/walk cycle/hero run.lws", oneBoneScene("hero run.lwo"));
+    dir.write("my models/walk cycle/hero run.lwo", squareObject());
     const fs::path object = folder / "hero run.lwo";
 #ifdef _WIN32
     // A relative path with a backslash and an absolute one as Explorer passes it.
@@ -137,7 +139,7 @@ TEST(WindowsRuns, FilesInFoldersWithBlanksEndTheirLinesAsTextModeWritesThem)
     for (const Output& output : outputs) {
         SCOPED_TRACE(output.extension);
         ASSERT_NE(output.text.find('\n'), std::string::npos);
-        const ProgramResult run = runProgram(output.program, {object.string(), scene}, dir.path(), "converter");
+        const ProgramResult run = runProgram(output.program, {object.string(), scene}, workingDirectory, "converter");
         EXPECT_EQ(run.exitStatus, 0) << run.err;
         const std::string written = readFile(folder / (std::string("hero run") + output.extension));
         EXPECT_EQ(written, platformText(output.text));
@@ -304,8 +306,9 @@ WatchedRun watchRun(const fs::path& program, const std::vector<std::string>& arg
                 CONTEXT context{};
                 context.ContextFlags = CONTEXT_FULL;
                 GetThreadContext(thread, &context);
-                run.messages.push_back("box: " + readChildString(process.hProcess, reinterpret_cast<void*>(context.R8)) +
-                                       " / " + readChildString(process.hProcess, reinterpret_cast<void*>(context.Rdx)));
+                const std::string title = readChildString(process.hProcess, reinterpret_cast<void*>(context.R8));
+                const std::string text = readChildString(process.hProcess, reinterpret_cast<void*>(context.Rdx));
+                run.messages.push_back("box: " + title + " / " + text);
                 DWORD64 returnAddress = 0;
                 SIZE_T got = 0;
                 ReadProcessMemory(process.hProcess, reinterpret_cast<void*>(context.Rsp), &returnAddress,
