@@ -30,11 +30,27 @@ const char* unquotableCharacter(const std::string& name)
     return nullptr;
 }
 
+// The name as one line of a message: line breaks shown as \n and \r.
+std::string oneLine(const std::string& name)
+{
+    std::string shown;
+    for (const char c : name) {
+        if (c == '\n') {
+            shown += "\\n";
+        } else if (c == '\r') {
+            shown += "\\r";
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
 bool checkNameQuotable(const std::string& file, const std::string& what, const std::string& name, Reporter& report)
 {
     const char* character = unquotableCharacter(name);
     if (character == nullptr) return true;
-    report.error(file + ": " + what + " '" + name + "' holds " + character +
+    report.error(file + ": " + what + " '" + oneLine(name) + "' holds " + character +
                  ", which a name in an md5 file cannot hold");
     return false;
 }

@@ -175,7 +175,7 @@ bool LwoParser::readForm(Chunk& chunk, int depth)
         report_.messageBox("Whassuuup??", "Wrong File Format!");
         if (depth == 0) {
             report_.error(std::string(sourceName_) + ": form type " + idText(formType) +
-                          " is not LWO2; nothing was read");
+                          " is not LWO2 or LWO3; nothing was read");
             return false;
         }
         return true;

@@ -84,7 +84,9 @@ TEST(AnimconvExample, WritesTheCommittedFileWhoseBoundsHoldThePosedMesh)
     EXPECT_EQ(run.exitStatus, 0);
     EXPECT_EQ(run.out, platformText(kBanner));
     // The same object read the same way: the same debug lines.
-    EXPECT_FALSE(mesh.err.empty());
+#ifndef _WIN32
+    EXPECT_FALSE(mesh.err.empty()); // the debug lines; Windows sends them to the debugger
+#endif
     EXPECT_EQ(run.err, mesh.err);
     const std::string written = readFile(dir / "character.md5anim");
     const std::string committed = platformText(readFile(examplePath("character.md5anim")));

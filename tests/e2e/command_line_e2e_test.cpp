@@ -61,7 +61,10 @@ std::vector<std::string> lines(const std::string& text)
 {
     std::vector<std::string> result;
     std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) result.push_back(line);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back(); // text mode on Windows
+        result.push_back(line);
+    }
     return result;
 }
 

@@ -171,7 +171,7 @@ TEST(RealObjects, UnusableFilesEndWithTheirMessage)
         EXPECT_EQ(report.events[0].title, "Whassuuup??");
         EXPECT_EQ(report.events[0].text, "Wrong File Format!");
         EXPECT_EQ(report.events[1].kind, Event::Error);
-        EXPECT_EQ(report.events[1].text, path + ": form type LWOB is not LWO2; nothing was read");
+        EXPECT_EQ(report.events[1].text, path + ": form type LWOB is not LWO2 or LWO3; nothing was read");
         EXPECT_TRUE(object.meshes.empty());
     }
     {
