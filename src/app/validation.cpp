@@ -149,7 +149,9 @@ void reportSkeleton(const Scene& scene, Reporter& report)
         ++roots;
         const auto found = firstIndex.find(joint.parentName);
         if (found != firstIndex.end() && found->second == i) {
-            report.warning("bone '" + joint.name + "' names itself as its parent; it becomes a root");
+            report.warning(joint.name.empty()
+                               ? std::string("a bone without a name matches its own empty parent name; it becomes a root")
+                               : "bone '" + joint.name + "' names itself as its parent; it becomes a root");
         }
     }
     if (roots > 1) {
