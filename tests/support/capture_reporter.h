@@ -24,7 +24,14 @@ public:
     }
     void debugLine(std::string_view line) override { events.push_back({Event::DebugLine, {}, std::string(line)}); }
 
-    std::vector<std::string> texts(Event::Kind kind) const;
+    std::vector<std::string> texts(Event::Kind kind) const
+    {
+        std::vector<std::string> result;
+        for (const Event& event : events) {
+            if (event.kind == kind) result.push_back(event.text);
+        }
+        return result;
+    }
     std::size_t count(Event::Kind kind) const { return texts(kind).size(); }
 
     std::vector<Event> events;

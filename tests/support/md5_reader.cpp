@@ -3,365 +3,188 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <sstream>
+#include <utility>
 
 namespace lwmd5::testing {
 
 namespace {
 
-struct Token {
-    std::string_view text;
-    int line;
-};
+using Quat = std::array<double, 4>;
 
-// Tokens as an engine's lexer sees them: quoted strings, the brackets
-// { } ( ) and words; "//" comments run to the end of the line.
-std::vector<Token> tokenize(std::string_view text)
+Quat multiply(const Quat& a, const Quat& b)
 {
-    std::vector<Token> tokens;
-    int line = 1;
-    auto bracket = [](char c) { return c == '{' || c == '}' || c == '(' || c == ')'; };
-    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    for (std::size_t at = 0; at < text.size();) {
-        const char c = text[at];
-        std::size_t end = at + 1;
-        if (c == '\n') ++line;
-        if (blank(c)) {
-            ++at;
-            continue;
-        }
-        if (text.substr(at, 2) == "//") {
-            at = text.find('\n', at);
-            if (at == std::string_view::npos) break;
-            continue;
-        }
-        if (c == '"') {
-            end = std::min(text.find_first_of("\"\n", at + 1), text.size());
-            if (end < text.size() && text[end] == '"') ++end; // else unterminated: fails every expectation
-        } else if (!bracket(c)) {
-            while (end < text.size() && !blank(text[end]) && !bracket(text[end]) && text[end] != '"') ++end;
-        }
-        tokens.push_back({text.substr(at, end - at), line});
-        at = end;
-    }
-    return tokens;
+    return {a[3] * b[0] + a[0] * b[3] + a[1] * b[2] - a[2] * b[1], a[3] * b[1] - a[0] * b[2] + a[1] * b[3] + a[2] * b[0],
+            a[3] * b[2] + a[0] * b[1] - a[1] * b[0] + a[2] * b[3], a[3] * b[3] - a[0] * b[0] - a[1] * b[1] - a[2] * b[2]};
 }
 
-// Reads the grammar; the first problem stops it and is kept in `error`.
-class Parser {
-public:
-    Parser(std::string_view text, std::string& error) : tokens_(tokenize(text)), error_(error) {}
+// The joint's position plus q·v·q⁻¹.
+Md5Vec place(const Md5Joint& joint, const Md5Vec& v)
+{
+    const Quat& q = joint.orientation;
+    const Quat r = multiply(multiply(q, {v.x, v.y, v.z, 0.0}), {-q[0], -q[1], -q[2], q[3]});
+    return {joint.position.x + r[0], joint.position.y + r[1], joint.position.z + r[2]};
+}
 
-    bool ok() const { return ok_; }
+// A joint of six written numbers (position, then the orientation's x, y, z),
+// joined to its parent when one is given.
+Md5Joint makeJoint(const double* c, const Md5Joint* parent)
+{
+    const double w = -std::sqrt(std::max(0.0, 1.0 - c[3] * c[3] - c[4] * c[4] - c[5] * c[5]));
+    const Md5Joint joint{{c[0], c[1], c[2]}, {c[3], c[4], c[5], w}};
+    if (parent == nullptr) return joint;
+    return {place(*parent, joint.position), multiply(parent->orientation, joint.orientation)};
+}
+
+// Reads the text against patterns and keeps the first broken expectation.
+struct Parser {
+    std::string_view text;
+    std::string& error;
+    std::size_t at = 0;
+
+    // The next token as an engine's lexer sees it: a quoted string, one of the
+    // brackets { } ( ) or a word; "//" starts a comment that runs to the end
+    // of the line.
+    std::string token()
+    {
+        at = text.find_first_not_of(" \t\r\n", at);
+        while (at != text.npos && text.substr(at, 2) == "//") {
+            at = text.find_first_not_of(" \t\r\n", text.find('\n', at));
+        }
+        if (at == text.npos) return "the end of the file";
+        std::size_t end = at + 1;
+        if (text[at] == '"') {
+            end = std::min(text.find('"', at + 1), text.size() - 1) + 1;
+        } else if (std::string_view("{}()").find(text[at]) == text.npos) {
+            end = std::min(text.find_first_of(" \t\r\n{}()\"", at), text.size());
+        }
+        const std::size_t start = std::exchange(at, end);
+        return std::string(text.substr(start, end - start));
+    }
 
     void check(bool holds, const std::string& why)
     {
-        if (ok_ && !holds) {
-            const std::size_t last = std::min(next_, tokens_.size());
-            error_ = "line " + std::to_string(last == 0 ? 1 : tokens_[last - 1].line) + ": " + why;
-            ok_ = false;
+        if (!holds && error.empty()) error = "at byte " + std::to_string(at) + ": " + why;
+    }
+
+    // Reads the next tokens as `pattern` says: a word stands for itself, %s
+    // is a quoted string, %f a finite number, %d an integer, %n a count
+    // (an integer of 0 or more), %p a parent (-1 or an integer below `index`)
+    // and %i is the integer `index`. Returns the values of %f, %d, %n and %p.
+    std::vector<double> read(std::string_view pattern, std::size_t index = 0)
+    {
+        std::vector<double> values;
+        for (std::size_t from = 0, space = 0; from < pattern.size(); from = space + 1) {
+            space = std::min(pattern.find(' ', from), pattern.size());
+            const std::string word(pattern.substr(from, space - from));
+            const std::string found = token();
+            char* end = nullptr;
+            const double value = std::strtod(found.c_str(), &end);
+            const bool number = *end == '\0' && std::isfinite(value);
+            const bool integer = number && value == std::trunc(value) && std::abs(value) < 2147483648.0;
+            if (word == "%s") {
+                check(found.size() >= 2 && found.front() == '"' && found.back() == '"', found + " is not quoted");
+            } else if (word[0] == '%') {
+                const auto i = static_cast<double>(index);
+                const bool fits = word == "%f" ? number : integer && (word == "%d" || (word == "%n" && value >= 0) ||
+                                                                      (word == "%p" && value >= -1 && value < i) ||
+                                                                      (word == "%i" && value == i));
+                check(fits, "'" + found + "' for " + word);
+                if (word != "%i") values.push_back(error.empty() ? value : 0.0);
+            } else {
+                check(found == word, "expected '" + word + "', found '" + found + "'");
+            }
         }
+        return values;
     }
 
-    std::string token()
+    // `count` entries of `pattern`, entry i read with the index i.
+    Md5Rows list(double count, std::string_view pattern)
     {
-        if (!ok_) return {};
-        check(next_ < tokens_.size(), "unexpected end of file");
-        return ok_ ? std::string(tokens_[next_++].text) : std::string();
+        Md5Rows rows;
+        for (std::size_t i = 0; error.empty() && static_cast<double>(i) < count; ++i) {
+            rows.push_back(read(pattern, i));
+        }
+        return rows;
     }
 
-    void expect(std::string_view word)
+    bool end()
     {
-        const std::string found = token();
-        check(found == word, "expected '" + std::string(word) + "', found '" + found + "'");
+        check(token() == "the end of the file", "data after the end");
+        return error.empty();
     }
-
-    double number()
-    {
-        const std::string text = token();
-        char* end = nullptr;
-        const double value = std::strtod(text.c_str(), &end);
-        check(!text.empty() && *end == '\0' && std::isfinite(value), "'" + text + "' is not a finite number");
-        return value;
-    }
-
-    int integer()
-    {
-        const std::string text = token();
-        char* end = nullptr;
-        const long value = std::strtol(text.c_str(), &end, 10);
-        check(!text.empty() && *end == '\0' && std::labs(value) <= 1000000000L, "'" + text + "' is not an integer");
-        return static_cast<int>(value);
-    }
-
-    // A count after its keyword; beyond any real model is refused, which
-    // also keeps a damaged count from allocating.
-    std::size_t count(std::string_view keyword)
-    {
-        expect(keyword);
-        const int n = integer();
-        check(n >= 0 && n <= 10000000, std::string(keyword) + " " + std::to_string(n) + " is out of range");
-        return ok_ ? static_cast<std::size_t>(n) : 0;
-    }
-
-    std::string quoted()
-    {
-        const std::string text = token();
-        check(text.size() >= 2 && text.front() == '"' && text.back() == '"', "expected a quoted string, found '" + text + "'");
-        return ok_ ? text.substr(1, text.size() - 2) : std::string();
-    }
-
-    Md5Vec vector()
-    {
-        expect("(");
-        Md5Vec v{number(), number(), number()};
-        expect(")");
-        return v;
-    }
-
-    void index(std::string_view keyword, std::size_t expected)
-    {
-        expect(keyword);
-        const int found = integer();
-        check(found == static_cast<int>(expected),
-              std::string(keyword) + " " + std::to_string(found) + " where " + std::to_string(expected) + " belongs");
-    }
-
-    void header()
-    {
-        expect("MD5Version");
-        const int version = integer();
-        check(version == 10, "MD5Version " + std::to_string(version) + " is not 10");
-        expect("commandline");
-        quoted();
-    }
-
-    void parentBefore(int parent, std::size_t child)
-    {
-        check(parent >= -1 && parent < static_cast<int>(child), "joint " + std::to_string(child) + " names parent " +
-                                                                    std::to_string(parent) +
-                                                                    ", which does not come before it");
-    }
-
-    bool atEnd()
-    {
-        check(next_ >= tokens_.size(), "'" + std::string(next_ < tokens_.size() ? tokens_[next_].text : "") +
-                                           "' after the end of the data");
-        return ok_;
-    }
-
-private:
-    std::vector<Token> tokens_;
-    std::size_t next_ = 0;
-    std::string& error_;
-    bool ok_ = true;
 };
-
-void readMesh(Parser& p, Md5FileMesh& mesh, std::size_t jointCount)
-{
-    p.expect("mesh");
-    p.expect("{");
-    p.expect("shader");
-    mesh.shader = p.quoted();
-    mesh.vertices.resize(p.count("numverts"));
-    for (std::size_t i = 0; p.ok() && i < mesh.vertices.size(); ++i) {
-        Md5FileVertex& v = mesh.vertices[i];
-        p.index("vert", i);
-        p.expect("(");
-        v.u = p.number();
-        v.v = p.number();
-        p.expect(")");
-        v.firstWeight = p.integer();
-        v.weightCount = p.integer();
-    }
-    mesh.triangles.resize(p.count("numtris"));
-    for (std::size_t i = 0; p.ok() && i < mesh.triangles.size(); ++i) {
-        p.index("tri", i);
-        for (int& corner : mesh.triangles[i]) {
-            corner = p.integer();
-            p.check(corner >= 0 && static_cast<std::size_t>(corner) < mesh.vertices.size(),
-                    "triangle " + std::to_string(i) + " names vertex " + std::to_string(corner));
-        }
-    }
-    mesh.weights.resize(p.count("numweights"));
-    for (std::size_t i = 0; p.ok() && i < mesh.weights.size(); ++i) {
-        Md5FileWeight& w = mesh.weights[i];
-        p.index("weight", i);
-        w.joint = p.integer();
-        w.bias = p.number();
-        w.offset = p.vector();
-        p.check(w.joint >= 0 && static_cast<std::size_t>(w.joint) < jointCount,
-                "weight " + std::to_string(i) + " names joint " + std::to_string(w.joint));
-    }
-    p.expect("}");
-    for (std::size_t i = 0; p.ok() && i < mesh.vertices.size(); ++i) {
-        const Md5FileVertex& v = mesh.vertices[i];
-        p.check(v.weightCount >= 1 && v.firstWeight >= 0 &&
-                    static_cast<std::size_t>(v.firstWeight) + static_cast<std::size_t>(v.weightCount) <= mesh.weights.size(),
-                "vertex " + std::to_string(i) + " has weights " + std::to_string(v.firstWeight) + " + " +
-                    std::to_string(v.weightCount) + " of " + std::to_string(mesh.weights.size()));
-    }
-}
-
-Md5Quat multiply(const Md5Quat& a, const Md5Quat& b)
-{
-    return {a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y, a.w * b.y - a.x * b.z + a.y * b.w + a.z * b.x,
-            a.w * b.z + a.x * b.y - a.y * b.x + a.z * b.w, a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z};
-}
 
 } // namespace
 
 bool readMd5Mesh(std::string_view text, Md5MeshFile& file, std::string& error)
 {
     file = {};
-    Parser p(text, error);
-    p.header();
-    file.joints.resize(p.count("numJoints"));
-    file.meshes.resize(p.count("numMeshes"));
-    p.expect("joints");
-    p.expect("{");
-    for (std::size_t i = 0; p.ok() && i < file.joints.size(); ++i) {
-        Md5FileJoint& joint = file.joints[i];
-        joint.name = p.quoted();
-        joint.parent = p.integer();
-        joint.position = p.vector();
-        joint.orientation = p.vector();
-        p.parentBefore(joint.parent, i);
+    error.clear();
+    Parser p{text, error};
+    const auto head = p.read("MD5Version %d commandline %s numJoints %n numMeshes %n joints {");
+    p.check(head[0] == 10, "MD5Version is not 10");
+    const Md5Rows joints = p.list(head[1], "%s %p ( %f %f %f ) ( %f %f %f )");
+    for (const auto& joint : joints) file.joints.push_back(makeJoint(&joint[1], nullptr)); // in model space
+    p.read("}");
+    for (std::size_t m = 0; error.empty() && static_cast<double>(m) < head[2]; ++m) {
+        Md5FileMesh& mesh = file.meshes.emplace_back();
+        mesh.vertices = p.list(p.read("mesh { shader %s numverts %n")[0], "vert %i ( %f %f ) %n %n");
+        mesh.triangles = p.list(p.read("numtris %n")[0], "tri %i %n %n %n");
+        mesh.weights = p.list(p.read("numweights %n")[0], "weight %i %n %f ( %f %f %f )");
+        p.read("}");
+        const auto vertices = static_cast<double>(mesh.vertices.size());
+        const auto weights = static_cast<double>(mesh.weights.size());
+        for (const auto& v : mesh.vertices) p.check(v[3] >= 1 && v[2] + v[3] <= weights, "a vertex without weights");
+        for (const auto& t : mesh.triangles) p.check(std::max({t[0], t[1], t[2]}) < vertices, "a corner of no vertex");
+        for (const auto& w : mesh.weights) p.check(w[0] < static_cast<double>(joints.size()), "a weight of no joint");
     }
-    p.expect("}");
-    for (Md5FileMesh& mesh : file.meshes) readMesh(p, mesh, file.joints.size());
-    return p.atEnd();
+    return p.end();
 }
 
 bool readMd5Anim(std::string_view text, Md5AnimFile& file, std::string& error)
 {
     file = {};
-    Parser p(text, error);
-    p.header();
-    const std::size_t frames = p.count("numFrames");
-    file.hierarchy.resize(p.count("numJoints"));
-    p.expect("frameRate");
-    file.frameRate = p.integer();
-    const std::size_t components = p.count("numAnimatedComponents");
-    file.animatedComponents = static_cast<int>(components);
-    p.check(components == 6 * file.hierarchy.size(), "numAnimatedComponents is not 6 x numJoints");
-    p.expect("hierarchy");
-    p.expect("{");
-    for (std::size_t i = 0; p.ok() && i < file.hierarchy.size(); ++i) {
-        Md5AnimJoint& joint = file.hierarchy[i];
-        joint.name = p.quoted();
-        joint.parent = p.integer();
-        joint.flags = p.integer();
-        joint.startIndex = p.integer();
-        p.parentBefore(joint.parent, i);
-        int used = 0;
-        for (int bit = 0; bit < 6; ++bit) used += (joint.flags >> bit) & 1;
-        p.check(joint.flags >= 0 && joint.flags <= 63 && joint.startIndex >= 0 &&
-                    static_cast<std::size_t>(joint.startIndex + used) <= components,
-                "joint " + std::to_string(i) + " reads components outside a frame");
+    error.clear();
+    Parser p{text, error};
+    const auto head = p.read("MD5Version %d commandline %s numFrames %n numJoints %n frameRate %d "
+                             "numAnimatedComponents %n hierarchy {");
+    p.check(head[0] == 10, "MD5Version is not 10");
+    p.check(head[4] == 6 * head[2], "numAnimatedComponents is not 6 x numJoints");
+    const Md5Rows hierarchy = p.list(head[2], "%s %p %n %n");
+    for (std::size_t i = 0; i < hierarchy.size(); ++i) {
+        p.check(hierarchy[i][1] == 63 && hierarchy[i][2] == 6.0 * static_cast<double>(i), "components out of order");
     }
-    p.expect("}");
-    p.expect("bounds");
-    p.expect("{");
-    file.bounds.resize(frames);
-    for (std::size_t k = 0; p.ok() && k < frames; ++k) file.bounds[k] = {p.vector(), p.vector()};
-    p.expect("}");
-    p.expect("baseframe");
-    p.expect("{");
-    file.baseframe.resize(file.hierarchy.size());
-    for (std::size_t i = 0; p.ok() && i < file.baseframe.size(); ++i) {
-        file.baseframe[i] = {file.hierarchy[i].name, file.hierarchy[i].parent, p.vector(), p.vector()};
-    }
-    p.expect("}");
-    file.frames.resize(frames);
-    for (std::size_t k = 0; p.ok() && k < frames; ++k) {
-        p.index("frame", k);
-        p.expect("{");
-        file.frames[k].resize(components);
-        for (double& value : file.frames[k]) value = p.number();
-        p.expect("}");
-    }
-    return p.atEnd();
-}
-
-Md5Quat unitQuaternion(const Md5Vec& xyz)
-{
-    const double t = 1.0 - xyz.x * xyz.x - xyz.y * xyz.y - xyz.z * xyz.z;
-    return {xyz.x, xyz.y, xyz.z, -std::sqrt(std::max(0.0, t))};
-}
-
-Md5Vec rotate(const Md5Quat& q, const Md5Vec& v)
-{
-    const double n = q.x * q.x + q.y * q.y + q.z * q.z + q.w * q.w;
-    const Md5Quat r = multiply(multiply(q, {v.x, v.y, v.z, 0.0}), {-q.x / n, -q.y / n, -q.z / n, q.w / n});
-    return {r.x, r.y, r.z};
-}
-
-std::vector<PosedJoint> bindPose(const Md5MeshFile& file)
-{
-    std::vector<PosedJoint> joints;
-    for (const Md5FileJoint& joint : file.joints) joints.push_back({joint.position, unitQuaternion(joint.orientation)});
-    return joints;
-}
-
-std::vector<PosedJoint> animationPose(const Md5AnimFile& file, std::size_t frame)
-{
-    const std::vector<double>& values = file.frames.at(frame);
-    std::vector<PosedJoint> joints;
-    for (std::size_t i = 0; i < file.hierarchy.size(); ++i) {
-        const Md5AnimJoint& info = file.hierarchy[i];
-        const Md5FileJoint& base = file.baseframe[i];
-        double c[6] = {base.position.x,    base.position.y,    base.position.z,
-                       base.orientation.x, base.orientation.y, base.orientation.z};
-        auto next = static_cast<std::size_t>(info.startIndex);
-        for (int bit = 0; bit < 6; ++bit) {
-            if ((info.flags >> bit) & 1) c[bit] = values.at(next++);
+    p.read("} bounds {");
+    file.bounds = p.list(head[1], "( %f %f %f ) ( %f %f %f )");
+    p.read("} baseframe {");
+    p.list(head[2], "( %f %f %f ) ( %f %f %f )");
+    std::string frame = "} frame %i {";
+    for (double c = 0; error.empty() && c < head[4]; ++c) frame += " %f";
+    for (const auto& values : p.list(head[1], frame)) {
+        std::vector<Md5Joint>& joints = file.frames.emplace_back();
+        for (std::size_t i = 0; error.empty() && i < hierarchy.size(); ++i) {
+            const double parent = hierarchy[i][0];
+            const Md5Joint* parentJoint = parent < 0 ? nullptr : &joints[static_cast<std::size_t>(parent)];
+            joints.push_back(makeJoint(&values[6 * i], parentJoint));
         }
-        const PosedJoint local{{c[0], c[1], c[2]}, unitQuaternion({c[3], c[4], c[5]})};
-        if (info.parent < 0) {
-            joints.push_back(local);
-            continue;
-        }
-        const PosedJoint parent = joints.at(static_cast<std::size_t>(info.parent));
-        const Md5Vec moved = rotate(parent.orientation, local.position);
-        Md5Quat q = multiply(parent.orientation, local.orientation);
-        const double n = std::sqrt(q.x * q.x + q.y * q.y + q.z * q.z + q.w * q.w);
-        q = {q.x / n, q.y / n, q.z / n, q.w / n};
-        joints.push_back({{parent.position.x + moved.x, parent.position.y + moved.y, parent.position.z + moved.z}, q});
     }
-    return joints;
+    p.read("}");
+    return p.end();
 }
 
-std::vector<Md5Vec> skinVertices(const Md5FileMesh& mesh, const std::vector<PosedJoint>& joints)
+std::vector<Md5Vec> skinVertices(const Md5FileMesh& mesh, const std::vector<Md5Joint>& joints)
 {
-    std::vector<Md5Vec> result;
-    for (const Md5FileVertex& vertex : mesh.vertices) {
+    std::vector<Md5Vec> vertices;
+    for (const auto& vertex : mesh.vertices) {
         Md5Vec sum;
-        for (int w = 0; w < vertex.weightCount; ++w) {
-            const Md5FileWeight& weight = mesh.weights.at(static_cast<std::size_t>(vertex.firstWeight + w));
-            const PosedJoint& joint = joints.at(static_cast<std::size_t>(weight.joint));
-            const Md5Vec moved = rotate(joint.orientation, weight.offset);
-            sum.x += weight.bias * (joint.position.x + moved.x);
-            sum.y += weight.bias * (joint.position.y + moved.y);
-            sum.z += weight.bias * (joint.position.z + moved.z);
+        for (auto w = static_cast<std::size_t>(vertex[2]); w < vertex[2] + vertex[3]; ++w) {
+            const auto& weight = mesh.weights.at(w);
+            const Md5Vec p = place(joints.at(static_cast<std::size_t>(weight[0])), {weight[2], weight[3], weight[4]});
+            sum = {sum.x + weight[1] * p.x, sum.y + weight[1] * p.y, sum.z + weight[1] * p.z};
         }
-        result.push_back(sum);
+        vertices.push_back(sum);
     }
-    return result;
-}
-
-std::string firstDifference(const std::string& a, const std::string& b)
-{
-    std::istringstream left(a);
-    std::istringstream right(b);
-    std::string l;
-    std::string r;
-    for (int line = 1;; ++line) {
-        const bool moreLeft = static_cast<bool>(std::getline(left, l));
-        const bool moreRight = static_cast<bool>(std::getline(right, r));
-        if (!moreLeft && !moreRight) return "no difference";
-        if (l != r || moreLeft != moreRight) return "line " + std::to_string(line) + ": '" + l + "' vs '" + r + "'";
-    }
+    return vertices;
 }
 
 } // namespace lwmd5::testing

@@ -7,97 +7,49 @@
 
 namespace lwmd5::testing {
 
-// md5 version 10 files read as game engines read them: accepted where they
-// accept them, refused (with the line and the reason) where they would
-// refuse them or crash. Numbers are read into doubles.
-
 struct Md5Vec {
     double x = 0.0, y = 0.0, z = 0.0;
 };
 
-struct Md5Quat {
-    double x = 0.0, y = 0.0, z = 0.0, w = 1.0;
-};
-
-struct Md5FileJoint {
-    std::string name;
-    int parent = -1;
+// A joint in model space: its position and unit quaternion (x, y, z, w).
+struct Md5Joint {
     Md5Vec position;
-    Md5Vec orientation; // x, y, z as written
+    std::array<double, 4> orientation{};
 };
 
-struct Md5FileVertex {
-    double u = 0.0, v = 0.0;
-    int firstWeight = 0;
-    int weightCount = 0;
-};
-
-struct Md5FileWeight {
-    int joint = 0;
-    double bias = 0.0;
-    Md5Vec offset;
-};
+// One row of numbers per line, as written after the line's index.
+using Md5Rows = std::vector<std::vector<double>>;
 
 struct Md5FileMesh {
-    std::string shader;
-    std::vector<Md5FileVertex> vertices;
-    std::vector<std::array<int, 3>> triangles;
-    std::vector<Md5FileWeight> weights;
+    Md5Rows vertices;  // u, v, first weight, weight count
+    Md5Rows triangles; // the three corners
+    Md5Rows weights;   // joint, bias, offset x, y, z
 };
 
 struct Md5MeshFile {
-    std::vector<Md5FileJoint> joints;
+    std::vector<Md5Joint> joints;
     std::vector<Md5FileMesh> meshes;
 };
 
-struct Md5AnimJoint {
-    std::string name;
-    int parent = -1;
-    int flags = 0;
-    int startIndex = 0;
-};
-
-struct Md5Bounds {
-    Md5Vec min, max;
-};
-
 struct Md5AnimFile {
-    int frameRate = 0;
-    int animatedComponents = 0;
-    std::vector<Md5AnimJoint> hierarchy;
-    std::vector<Md5Bounds> bounds;
-    std::vector<Md5FileJoint> baseframe;
-    std::vector<std::vector<double>> frames;
+    Md5Rows bounds;                            // min x, y, z, max x, y, z of each frame
+    std::vector<std::vector<Md5Joint>> frames; // the joints posed in each frame
 };
 
-// Checked: MD5Version 10; every count matches what follows; parents come
-// before their children; every vertex has at least one weight, inside the
-// list; weight joints and triangle corners are in range; frames are
-// numbered 0, 1, ... and hold numAnimatedComponents numbers, which is
-// 6 x numJoints; each joint's components lie inside a frame.
+// md5 version 10 files read as game engines read them, refused (with the
+// reason) where an engine would refuse them or crash: a version other than
+// 10, counts that do not match what follows, a parent after its child, a
+// vertex without weights or with weights outside the list, a weight joint or
+// triangle corner out of range, frame components outside the frame, frames
+// not numbered 0, 1, ... The animation must animate every component, in joint
+// order (the one layout the writer makes), so the base frame is only checked.
+// Orientations are completed as engines do, w = -sqrt(max(0, 1 - x² - y² - z²)),
+// and a frame's joint is joined to its parent: orientation = parent ⊗ local,
+// position = parent + parent orientation applied to the local position.
 bool readMd5Mesh(std::string_view text, Md5MeshFile& file, std::string& error);
 bool readMd5Anim(std::string_view text, Md5AnimFile& file, std::string& error);
 
-// (x, y, z, -sqrt(max(0, 1 - x² - y² - z²))).
-Md5Quat unitQuaternion(const Md5Vec& xyz);
-// q·v·q⁻¹.
-Md5Vec rotate(const Md5Quat& q, const Md5Vec& v);
-
-struct PosedJoint {
-    Md5Vec position;
-    Md5Quat orientation;
-};
-
-// The md5mesh's joints, already in model space.
-std::vector<PosedJoint> bindPose(const Md5MeshFile& file);
-// Frame k: the base frame with the frame's components put in; a root as it
-// stands, a child joined to its parent (orientation = parent ⊗ local,
-// position = parent + parent orientation applied to the local position).
-std::vector<PosedJoint> animationPose(const Md5AnimFile& file, std::size_t frame);
 // Each vertex: the sum over its weights of bias × (joint + q·offset·q⁻¹).
-std::vector<Md5Vec> skinVertices(const Md5FileMesh& mesh, const std::vector<PosedJoint>& joints);
-
-// The first line where two texts differ, for readable failures.
-std::string firstDifference(const std::string& a, const std::string& b);
+std::vector<Md5Vec> skinVertices(const Md5FileMesh& mesh, const std::vector<Md5Joint>& joints);
 
 } // namespace lwmd5::testing

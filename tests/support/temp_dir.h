@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -21,17 +22,16 @@ public:
 
     // Writes bytes or text to a file in the folder and returns its path.
     std::filesystem::path write(std::string_view name, std::string_view bytes) const;
-    std::filesystem::path write(std::string_view name, const std::vector<std::uint8_t>& bytes) const;
+    std::filesystem::path write(std::string_view name, const std::vector<std::uint8_t>& bytes) const
+    {
+        return write(name, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    }
 
 private:
     std::filesystem::path path_;
 };
 
 std::string readFile(const std::filesystem::path& path);
-
-} // namespace lwmd5::testing
-
-namespace lwmd5::testing {
 
 // Text as a text-mode stream of this platform writes it: line feeds become
 // CR LF on Windows and stay as they are elsewhere. Compare program output

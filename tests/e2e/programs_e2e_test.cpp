@@ -1,0 +1,254 @@
+// The built programs, run in a temporary folder on a case worked by hand, on
+// the example character and on real objects. Files committed as expected
+// output are trusted through checks made from the written files alone, the
+// way engines read them.
+
+#include "lwo_builder.h"
+#include "object/lwo_reader.h"
+#include "scene_builder.h"
+#include "support/capture_reporter.h"
+#include "support/md5_reader.h"
+#include "support/run_program.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <tuple>
+
+namespace lwmd5 {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace lwmd5::authoring;
+using namespace lwmd5::testing;
+
+// The written mesh rebuilt from its joints and weights, each triangle corner
+// against the object's point mapped to (s·x, s·z, s·y): the largest
+// difference, relative to the object's size.
+double rebuildError(const Md5MeshFile& md5, const fs::path& objectFile, double s)
+{
+    LwoObject object;
+    CaptureReporter report;
+    loadLwoObject(objectFile.string(), object, report);
+    const LwoMesh& source = object.meshes.at(0);
+    std::vector<Md5Vec> points;
+    for (const auto& p : source.points) points.push_back({s * p[0], s * p[2], s * p[1]});
+    const std::vector<Md5Vec> rebuilt = skinVertices(md5.meshes.at(0), md5.joints);
+    const Md5Rows& triangles = md5.meshes[0].triangles;
+    EXPECT_EQ(triangles.size(), source.triangles.size());
+    auto distance = [](const Md5Vec& a, const Md5Vec& b) { return std::hypot(a.x - b.x, a.y - b.y, a.z - b.z); };
+    double worst = 0.0;
+    double size = 0.0;
+    for (std::size_t t = 0; t < triangles.size(); ++t) {
+        for (std::size_t c = 0; c < 3; ++c) {
+            const Md5Vec& point = points.at(static_cast<std::size_t>(source.triangles.at(t)[c]));
+            worst = std::max(worst, distance(rebuilt.at(static_cast<std::size_t>(triangles[t][c])), point));
+            size = std::max(size, distance(points.front(), point));
+        }
+    }
+    return size > 0.0 ? worst / size : worst;
+}
+
+// The mesh posed with every frame of the animation: how far the farthest
+// vertex, taken relative to joint 0, lies outside that frame's bounds.
+double boundsError(const Md5MeshFile& mesh, const Md5AnimFile& anim)
+{
+    double outside = 0.0;
+    for (std::size_t k = 0; k < anim.frames.size(); ++k) {
+        const Md5Vec r = anim.frames[k].at(0).position;
+        const std::vector<double>& b = anim.bounds.at(k);
+        for (const Md5Vec& v : skinVertices(mesh.meshes.at(0), anim.frames[k])) {
+            const Md5Vec p{v.x - r.x, v.y - r.y, v.z - r.z};
+            outside = std::max({outside, b[0] - p.x, b[1] - p.y, b[2] - p.z, p.x - b[3], p.y - b[4], p.z - b[5]});
+        }
+    }
+    return outside;
+}
+
+// Worked by hand. The root's bind rotation is the turn of 90 degrees about x
+// (cos 90° as a float is -4.371139e-8): its quaternion prints -0.707107 0 0
+// and each weight offset is the vertex position (x, z, y) turned back, so
+// (1, 3, 2) gives (1, 2, -3) and (0, 0, 1) gives (0, 1, -4.4e-8), printed with
+// its minus sign. The weights 1, 0.5 and 2 normalise to 1; point 3 has no
+// weight and belongs to joint 0, no UV entry and gets (0, 0); v is flipped.
+// The quad becomes the fan (0, 1, 2), (0, 2, 3), and the fix splits point 2
+// off in both triangles, as vertices 4 and 5 sharing its weight.
+const std::string kHandMesh =
+    "MD5Version 10\ncommandline \"\"\n\nnumJoints 1\nnumMeshes 1\n\njoints {\n"
+    "\t\"root\"\t-1 ( 0.000000 0.000000 0.000000 ) ( -0.707107 0.000000 0.000000 )\t// \n}\n\n"
+    "mesh {\n\t// meshes:  \n\tshader \"skin\"\n\n\tnumverts 6\n"
+    "\tvert 0 ( 0.250000 0.750000 ) 0 1\n\tvert 1 ( 1.000000 1.000000 ) 1 1\n"
+    "\tvert 2 ( 0.000000 0.000000 ) 2 1\n\tvert 3 ( 0.000000 0.000000 ) 3 1\n"
+    "\tvert 4 ( 0.500000 0.750000 ) 2 1\n\tvert 5 ( 0.500000 0.750000 ) 2 1\n\n"
+    "\tnumtris 2\n\ttri 0 0 1 4\n\ttri 1 0 5 3\n\n\tnumweights 4\n"
+    "\tweight 0 0 1.000000 ( 1.000000 2.000000 -3.000000 )\n\tweight 1 0 1.000000 ( 0.000000 0.000000 0.000000 )\n"
+    "\tweight 2 0 1.000000 ( 0.000000 1.000000 -0.000000 )\n\tweight 3 0 1.000000 ( 1.000000 1.000000 -1.000000 )\n"
+    "}\n\n";
+
+// With zero channels the root's pitch becomes -90, which the z mirror turns
+// into the bind turn, so every frame's quaternion prints -0.707107 0 0; z is
+// the negated channel value, -0; each frame poses the vertices at their bind
+// positions moved by the root, so every bounds line relative to the root is
+// (0 0 0) (1 3 2).
+const std::string kHandAnim =
+    "MD5Version 10\ncommandline \"\"\n\nnumFrames 3\nnumJoints 1\nframeRate 2\nnumAnimatedComponents 6\n\n"
+    "hierarchy {\n\t\"root\"\t-1 63 0\t// \n}\n\nbounds {\n"
+    "\t( 0.000000 0.000000 0.000000 ) ( 1.000000 3.000000 2.000000 )\n"
+    "\t( 0.000000 0.000000 0.000000 ) ( 1.000000 3.000000 2.000000 )\n"
+    "\t( 0.000000 0.000000 0.000000 ) ( 1.000000 3.000000 2.000000 )\n}\n\n"
+    "baseframe {\n\t( 0.000000 0.000000 -0.000000 ) ( -0.707107 0.000000 0.000000 )\n}\n\n"
+    "frame 0 {\n\t0.000000 0.000000 -0.000000 -0.707107 0.000000 0.000000\n}\n\n"
+    "frame 1 {\n\t0.500000 0.000000 -0.000000 -0.707107 0.000000 0.000000\n}\n\n"
+    "frame 2 {\n\t1.000000 0.000000 -0.000000 -0.707107 0.000000 0.000000\n}\n\n";
+
+// One root bone, its position x keyed linearly from 0 at 0 s to 1 at 1 s,
+// frames 0 to 2 at 2 frames per second, over a quad of the points (1, 2, 3),
+// (0, 0, 0), (0, 1, 0) and (1, 1, 1). In between, the object holds what the
+// reader reports: a UV map, the quad, polygon tags, a nested FORM of another
+// type, a UV fix of point 2 in the quad, a weight map without point 3.
+//
+// Both programs on the case worked by hand and on the example, run from a
+// folder with a blank in its name, with the scene given relative to it
+// (through a backslash on Windows) and the object by its full path: the
+// banner, the reader's messages in file order (on Windows too, where they go
+// to the desktop and the debugger), the output beside the scene in text mode
+// (CR LF on Windows) and nothing else left there. The example's debug lines
+// follow from its design: 600 points, maps covering the points of the tubes
+// each bone weights (pelvis: torso and legs; spine: torso, head and arms;
+// head: torso and head; each limb bone its 110-point tube), 1176 triangles,
+// 141 seam corners.
+TEST(Programs, WriteTheBytesWorkedByHandAndTheCommittedExampleThatEnginesRebuildAndBound)
+{
+    const TempDir dir;
+    const fs::path folder = dir / "my models" / "walk cycle";
+    const fs::path examples = sourceDir() / "examples";
+    fs::create_directories(folder);
+    BoneSpec root{"root", "root", {0, 0, 0}, {0, 0, 0}, 1.0f, -1, restChannels()};
+    root.channels[0].keys = {KeySpec{0.0f, 0.0f, 3}, KeySpec{1.0f, 1.0f, 3}};
+    dir.write("my models/walk cycle/hero run.lws", SceneTextBuilder().header(0, 2, 2, "hero run.lwo").bone(root).text());
+    dir.write("my models/walk cycle/hero run.lwo",
+              form("LWO2", {pntsChunk({{1, 2, 3}, {0, 0, 0}, {0, 1, 0}, {1, 1, 1}}),
+                            uvMapChunk("uv", {{0, 0.25f, 0.25f}, {1, 1, 0}, {2, 0, 1}}), polsChunk({{0, 1, 2, 3}}),
+                            ptagChunk("SURF", {{0, 0}}), form("LWOB", {pntsChunk({{5, 5, 5}})}),
+                            uvFixMapChunk("uv", {{2, 0, 0.5f, 0.25f}}),
+                            weightMapChunk("root", {{0, 1}, {1, 0.5f}, {2, 2}}), surfChunk("skin")}));
+    auto messages = [](const std::string& program) {
+        return "Mesh: 1\tUVs:3/3\n" + program + ": ERROR!!!: Check Geometry! Only 3 verts per poly!\nPTags: 4 - 1\n" +
+               program + ": Whassuuup??: Wrong File Format!\nMesh: 1\tUVFIXs:1/1\nMesh: 1\tWs:3/3\n";
+    };
+    for (const char* name : {"character.lws", "character.lwo"}) fs::copy_file(examples / name, folder / name);
+    std::string debugLines = "Mesh: 1\tUVs:600/600\nMesh: 1\tWs:318/318\nMesh: 1\tWs:380/380\nMesh: 1\tWs:160/160\n";
+    for (int limb = 0; limb < 8; ++limb) debugLines += "Mesh: 1\tWs:110/110\n";
+    debugLines += "PTags: 4704 - 1176\nMesh: 1\tUVFIXs:141/141\n";
+    const std::tuple<fs::path, std::string, std::string, std::string> runs[] = {
+        {meshconvPath(), "hero run.md5mesh", messages("meshconv"), kHandMesh},
+        {animconvPath(), "hero run.md5anim", messages("animconv"), kHandAnim},
+        {meshconvPath(), "character.md5mesh", debugLines, readFile(examples / "character.md5mesh")},
+        {animconvPath(), "character.md5anim", debugLines, readFile(examples / "character.md5anim")},
+    };
+    long outputs = 4;
+    for (const auto& [program, output, reports, text] : runs) {
+        const std::string input = output.substr(0, output.find('.'));
+        const std::string scene = (fs::path("walk cycle") / (input + ".lws")).make_preferred().string();
+        const ProgramResult run =
+            runProgram(program, {(folder / (input + ".lwo")).string(), scene}, dir / "my models", "x", true);
+        EXPECT_EQ(run.exitStatus, 0) << output;
+        const std::string format = output.substr(output.size() - 4);
+        EXPECT_EQ(run.out, platformText("lw to md5" + format + " converter by Tarvel, v0.1\n\n"));
+        EXPECT_EQ(run.err, reports);
+        EXPECT_EQ(readFile(folder / output), platformText(text));
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), ++outputs);
+    }
+    Md5MeshFile mesh;
+    Md5AnimFile anim;
+    std::string error;
+    ASSERT_TRUE(readMd5Mesh(readFile(folder / "character.md5mesh"), mesh, error)) << error;
+    ASSERT_TRUE(readMd5Anim(readFile(folder / "character.md5anim"), anim, error)) << error;
+    EXPECT_LT(rebuildError(mesh, folder / "character.lwo", 1.0), 1e-4);
+    EXPECT_EQ(anim.frames.size(), 61u);
+    EXPECT_LT(boundsError(mesh, anim), 1e-4); // the six decimals of the printed numbers
+}
+
+TEST(Md5Reader, RefusesWhatEnginesRefuse)
+{
+    Md5MeshFile mesh;
+    Md5AnimFile anim;
+    std::string error;
+    ASSERT_TRUE(readMd5Mesh(kHandMesh, mesh, error)) << error;
+    ASSERT_TRUE(readMd5Anim(kHandAnim, anim, error)) << error;
+    const std::tuple<const std::string*, const char*, const char*, const char*> damages[] = {
+        {&kHandMesh, "MD5Version 10", "MD5Version 11", "not 10"},
+        {&kHandMesh, "\t-1 ( 0.0", "\t0 ( 0.0", "'0' for %p"},
+        {&kHandMesh, "1.000000 ) 1 1", "1.000000 ) 1 0", "a vertex without weights"},
+        {&kHandMesh, "0.000000 ) 3 1", "0.000000 ) 3 2", "a vertex without weights"},
+        {&kHandMesh, "tri 1 0 5 3", "tri 1 0 6 3", "a corner of no vertex"},
+        {&kHandMesh, "weight 2 0 ", "weight 2 1 ", "a weight of no joint"},
+        {&kHandMesh, "weight 1 0 1.000000", "weight 1 0 nan", "'nan' for %f"},
+        {&kHandAnim, "numAnimatedComponents 6", "numAnimatedComponents 12", "6 x numJoints"},
+        {&kHandAnim, "numFrames 3", "numFrames 4", "expected '('"},
+        {&kHandAnim, "frame 1 {", "frame 2 {", "'2' for %i"},
+        {&kHandAnim, "-1 63 0", "0 63 0", "'0' for %p"},
+        {&kHandAnim, "-1 63 0", "-1 63 1", "components out of order"},
+    };
+    for (const auto& [text, from, to, reason] : damages) {
+        std::string damaged = *text;
+        damaged.replace(damaged.find(from), std::string_view(from).size(), to);
+        EXPECT_FALSE(text == &kHandMesh ? readMd5Mesh(damaged, mesh, error) : readMd5Anim(damaged, anim, error)) << to;
+        EXPECT_NE(error.find(reason), std::string::npos) << to << ": " << error;
+    }
+}
+
+// Each object of ../shared/realdata/objects under two bones of our own (their
+// weight maps are the ones layers_and_weights.lwo holds in its second layer)
+// converts, n-gons split and extra layers and maps skipped, or ends with its
+// message and status: the status, the words each "meshconv: " line of stderr
+// holds, in order, and the triangles written (-1: no output).
+TEST(Programs, ConvertEachRealObjectOrEndWithItsMessage)
+{
+    if (realDataDir().empty()) GTEST_SKIP() << "../shared/realdata is not beside the checkout";
+    const std::string box = "Check Geometry!";
+    const std::map<std::string, std::tuple<int, std::vector<std::string>, int>> cases = {
+        {"cube_quads.lwo", {0, {box, "no UV map"}, 12}},
+        {"ngon_143.lwo", {0, {box, "no UV map"}, 141}},
+        {"layers_and_weights.lwo", {0, {box, box, box, box, "no UV map", "map 'Weight='", "map 'Weight0'"}, 12}},
+        {"two_layers_uv.lwo", {0, {box, box}, 1584}},
+        {"two_uv_maps_with_vmad.lwo", {0, {box}, 12}},
+        {"vertex_colors_24gon.lwo", {0, {box}, 3202}},
+        {"patches_only.lwo", {0, {"no triangles", "no UV map"}, 0}},
+        {"lwob_form.lwo", {1, {"Whassuuup??: Wrong File Format!", "form type LWOB is not LWO2"}, -1}},
+        {"empty.lwo", {1, {"0 bytes long"}, -1}},
+        {"lwo3_box_uv.lwo", {0, {box}, 12}},
+    };
+    const BoneSpec root{"root", "Weight0", {0, 0, 0}, {0, 0, 0}, 1.0f, -1, restChannels()};
+    const BoneSpec arm{"arm", "Weight=", {0, 0, 0.5f}, {0, 0, 30}, 1.0f, 0, restChannels(0, 0, 0.5f)};
+    for (const auto& [name, expected] : cases) {
+        SCOPED_TRACE(name);
+        const auto& [status, words, triangles] = expected;
+        const TempDir dir;
+        dir.write("rig.lws", SceneTextBuilder().header(0, 1, 30, "object.lwo").bone(root).bone(arm).text());
+        fs::copy_file(realDataDir() / "objects" / name, dir / "object.lwo");
+        const ProgramResult run = runProgram(meshconvPath(), {"rig.lws", "object.lwo"}, dir.path(), "x", true);
+        EXPECT_EQ(run.exitStatus, status) << run.err;
+        std::vector<std::string> lines;
+        std::istringstream err(run.err);
+        for (std::string line; std::getline(err, line);) {
+            if (line.rfind("meshconv: ", 0) == 0) lines.push_back(line);
+        }
+        ASSERT_EQ(lines.size(), words.size()) << run.err;
+        for (std::size_t i = 0; i < lines.size(); ++i) EXPECT_NE(lines[i].find(words[i]), lines[i].npos) << lines[i];
+        Md5MeshFile md5;
+        std::string error;
+        EXPECT_EQ(readMd5Mesh(readFile(dir / "rig.md5mesh"), md5, error), triangles >= 0) << error;
+        if (triangles < 0) continue;
+        EXPECT_EQ(md5.meshes.at(0).triangles.size(), static_cast<std::size_t>(triangles));
+        EXPECT_LT(rebuildError(md5, dir / "object.lwo", 1.0), 1e-4);
+    }
+}
+
+} // namespace
+} // namespace lwmd5
