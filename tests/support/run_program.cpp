@@ -7,6 +7,7 @@
 #ifndef _WIN32
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 extern char** environ;
 #else
@@ -36,8 +37,12 @@ ProgramResult runProgram(const fs::path& program, const std::vector<std::string>
     const int spawned = posix_spawn(&pid, fs::absolute(program).c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     int status = 0;
-    while (spawned == 0 && waitpid(pid, &status, 0) < 0) {
+    rusage usage{};
+    while (spawned == 0 && wait4(pid, &status, 0, &usage) < 0) {
     }
+    result.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                        static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    result.peakMegabytes = static_cast<double>(usage.ru_maxrss) / 1024.0;
     if (spawned == 0 && WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
     if (spawned == 0 && WIFSIGNALED(status)) result.signal = WTERMSIG(status);
     result.out = readFile(captures / "out");

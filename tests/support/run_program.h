@@ -11,6 +11,10 @@ struct ProgramResult {
     int signal = 0;      // the signal (on Windows the exception code) that ended it, if one did
     std::string out;     // everything written to stdout
     std::string err;     // everything written to stderr
+    // Off Windows: the program's user and system time and its peak resident
+    // set (which also counts the starting process's pages at the start).
+    double cpuSeconds = 0.0;
+    double peakMegabytes = 0.0;
 };
 
 // Runs `program` with `arguments` (argument 0 is `argv0`) in `workingDirectory`
