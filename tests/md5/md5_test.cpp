@@ -32,15 +32,9 @@ using testing::CaptureReporter;
 
 Floats flat(const Vec3& v) { return {v.x, v.y, v.z}; }
 
-// An empty setting leaves the choice to the machine.
-void setThreads(const char* value)
-{
 #ifdef _WIN32
-    _putenv_s("LWMD5_THREADS", value);
-#else
-    setenv("LWMD5_THREADS", value, 1);
+int setenv(const char* name, const char* value, int) { return _putenv_s(name, value); }
 #endif
-}
 
 // Three bones sampled at frames 4 to 14 at 25 fps, with one thread and with two: the frames split over threads
 // must come out as they do in one.
@@ -75,14 +69,14 @@ TEST(FrameStages, ChannelsAndBoxesOfEveryFrameOfTheRange)
                                                               {{{0, 1, {}}}, {2, 0, 0, 2, 0, 0}},
                                                               {{{1, 1, {}}}, {2, -6, c6, 2, -6, c6}}};
     for (const char* threads : {"1", "2"}) {
-        setThreads(threads);
+        setenv("LWMD5_THREADS", threads, 1);
         computeJointChannels(scene);
         for (const auto& [weights, box] : meshes) {
             scene.outputMeshes = {{"", std::vector<Md5Vertex>(weights.size(), {0, 0, 0, 1, {}}), {}, weights}};
             computeFrameBounds(scene);
             for (const FrameBounds& b : scene.frameBounds) EXPECT_EQ(std::bit_cast<Box>(b), box);
         }
-        setThreads("");
+        setenv("LWMD5_THREADS", "", 1); // the machine's choice again
         for (std::size_t k = 0; k < 11; ++k) {
             const float t = static_cast<float>((4.0 + static_cast<double>(k)) / 25);
             EXPECT_EQ(flat(scene.joints[2].framePositions[k]), (Floats{2 * t, k == 0 ? 0.0f : 14.0f, -4})) << threads << k;
@@ -227,8 +221,7 @@ TEST(Md5Files, NumbersPrintAsPrintfPrintsThemOverAWideSample)
             char printed[400];
             std::snprintf(printed, sizeof printed, "%f", value);
             std::string text;
-            appendFixed(text, value);
-            ASSERT_EQ(text, printed) << std::hexfloat << value;
+            ASSERT_EQ((appendFixed(text, value), text), printed) << std::hexfloat << value;
         }
     }
 }

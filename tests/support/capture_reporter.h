@@ -27,12 +27,9 @@ public:
     std::vector<std::string> texts(Event::Kind kind) const
     {
         std::vector<std::string> result;
-        for (const Event& event : events) {
-            if (event.kind == kind) result.push_back(event.text);
-        }
+        for (const Event& event : events) result.insert(result.end(), event.kind == kind, event.text);
         return result;
     }
-    std::size_t count(Event::Kind kind) const { return texts(kind).size(); }
 
     std::vector<Event> events;
 };

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <utility>
+#include <sstream>
 
 namespace lwmd5::testing {
 
@@ -21,8 +21,8 @@ Quat multiply(const Quat& a, const Quat& b)
 Md5Vec place(const Md5Joint& joint, const Md5Vec& v)
 {
     const Quat& q = joint.orientation;
-    const Quat r = multiply(multiply(q, {v.x, v.y, v.z, 0.0}), {-q[0], -q[1], -q[2], q[3]});
-    return {joint.position.x + r[0], joint.position.y + r[1], joint.position.z + r[2]};
+    const Quat r = multiply(multiply(q, {v[0], v[1], v[2], 0.0}), {-q[0], -q[1], -q[2], q[3]});
+    return {joint.position[0] + r[0], joint.position[1] + r[1], joint.position[2] + r[2]};
 }
 
 // A joint of six written numbers (position, then the orientation's x, y, z),
@@ -31,8 +31,7 @@ Md5Joint makeJoint(const double* c, const Md5Joint* parent)
 {
     const double w = -std::sqrt(std::max(0.0, 1.0 - c[3] * c[3] - c[4] * c[4] - c[5] * c[5]));
     const Md5Joint joint{{c[0], c[1], c[2]}, {c[3], c[4], c[5], w}};
-    if (parent == nullptr) return joint;
-    return {place(*parent, joint.position), multiply(parent->orientation, joint.orientation)};
+    return parent ? Md5Joint{place(*parent, joint.position), multiply(parent->orientation, joint.orientation)} : joint;
 }
 
 // Reads the text against patterns and keeps the first broken expectation.
@@ -46,19 +45,14 @@ struct Parser {
     // of the line.
     std::string token()
     {
-        at = text.find_first_not_of(" \t\r\n", at);
-        while (at != text.npos && text.substr(at, 2) == "//") {
-            at = text.find_first_not_of(" \t\r\n", text.find('\n', at));
-        }
+        constexpr std::string_view space = " \t\r\n", breaks = " \t\r\n{}()\"";
+        at = text.find_first_not_of(space, at);
+        while (at != text.npos && text.substr(at, 2) == "//") at = text.find_first_not_of(space, text.find('\n', at));
         if (at == text.npos) return "the end of the file";
-        std::size_t end = at + 1;
-        if (text[at] == '"') {
-            end = std::min(text.find('"', at + 1), text.size() - 1) + 1;
-        } else if (std::string_view("{}()").find(text[at]) == text.npos) {
-            end = std::min(text.find_first_of(" \t\r\n{}()\"", at), text.size());
-        }
-        const std::size_t start = std::exchange(at, end);
-        return std::string(text.substr(start, end - start));
+        const std::size_t start = at++;
+        if (text[start] == '"') at = std::min(text.find('"', at), text.size() - 1) + 1;
+        if (breaks.find(text[start]) == breaks.npos) at = std::min(text.find_first_of(breaks, at), text.size());
+        return std::string(text.substr(start, at - start));
     }
 
     void check(bool holds, const std::string& why)
@@ -73,9 +67,8 @@ struct Parser {
     std::vector<double> read(std::string_view pattern, std::size_t index = 0)
     {
         std::vector<double> values;
-        for (std::size_t from = 0, space = 0; from < pattern.size(); from = space + 1) {
-            space = std::min(pattern.find(' ', from), pattern.size());
-            const std::string word(pattern.substr(from, space - from));
+        std::istringstream words{std::string(pattern)};
+        for (std::string word; words >> word;) {
             const std::string found = token();
             char* end = nullptr;
             const double value = std::strtod(found.c_str(), &end);
@@ -101,9 +94,7 @@ struct Parser {
     Md5Rows list(double count, std::string_view pattern)
     {
         Md5Rows rows;
-        for (std::size_t i = 0; error.empty() && static_cast<double>(i) < count; ++i) {
-            rows.push_back(read(pattern, i));
-        }
+        for (std::size_t i = 0; error.empty() && static_cast<double>(i) < count; ++i) rows.push_back(read(pattern, i));
         return rows;
     }
 
@@ -150,10 +141,8 @@ bool readMd5Anim(std::string_view text, Md5AnimFile& file, std::string& error)
                              "numAnimatedComponents %n hierarchy {");
     p.check(head[0] == 10, "MD5Version is not 10");
     p.check(head[4] == 6 * head[2], "numAnimatedComponents is not 6 x numJoints");
-    const Md5Rows hierarchy = p.list(head[2], "%s %p %n %n");
-    for (std::size_t i = 0; i < hierarchy.size(); ++i) {
-        p.check(hierarchy[i][1] == 63 && hierarchy[i][2] == 6.0 * static_cast<double>(i), "components out of order");
-    }
+    const Md5Rows hierarchy = p.list(head[2], "%s %p 63 %n");
+    for (std::size_t i = 0; i < hierarchy.size(); ++i) p.check(hierarchy[i][1] == 6.0 * i, "components out of order");
     p.read("} bounds {");
     file.bounds = p.list(head[1], "( %f %f %f ) ( %f %f %f )");
     p.read("} baseframe {");
@@ -163,9 +152,8 @@ bool readMd5Anim(std::string_view text, Md5AnimFile& file, std::string& error)
     for (const auto& values : p.list(head[1], frame)) {
         std::vector<Md5Joint>& joints = file.frames.emplace_back();
         for (std::size_t i = 0; error.empty() && i < hierarchy.size(); ++i) {
-            const double parent = hierarchy[i][0];
-            const Md5Joint* parentJoint = parent < 0 ? nullptr : &joints[static_cast<std::size_t>(parent)];
-            joints.push_back(makeJoint(&values[6 * i], parentJoint));
+            const auto parent = static_cast<std::size_t>(std::max(0.0, hierarchy[i][0]));
+            joints.push_back(makeJoint(&values[6 * i], hierarchy[i][0] < 0 ? nullptr : &joints[parent]));
         }
     }
     p.read("}");
@@ -176,13 +164,12 @@ std::vector<Md5Vec> skinVertices(const Md5FileMesh& mesh, const std::vector<Md5J
 {
     std::vector<Md5Vec> vertices;
     for (const auto& vertex : mesh.vertices) {
-        Md5Vec sum;
+        Md5Vec& sum = vertices.emplace_back();
         for (auto w = static_cast<std::size_t>(vertex[2]); w < vertex[2] + vertex[3]; ++w) {
             const auto& weight = mesh.weights.at(w);
             const Md5Vec p = place(joints.at(static_cast<std::size_t>(weight[0])), {weight[2], weight[3], weight[4]});
-            sum = {sum.x + weight[1] * p.x, sum.y + weight[1] * p.y, sum.z + weight[1] * p.z};
+            for (std::size_t a = 0; a < 3; ++a) sum[a] += weight[1] * p[a];
         }
-        vertices.push_back(sum);
     }
     return vertices;
 }

@@ -7,13 +7,11 @@
 
 namespace lwmd5::testing {
 
-struct Md5Vec {
-    double x = 0.0, y = 0.0, z = 0.0;
-};
+using Md5Vec = std::array<double, 3>;
 
 // A joint in model space: its position and unit quaternion (x, y, z, w).
 struct Md5Joint {
-    Md5Vec position;
+    Md5Vec position{};
     std::array<double, 4> orientation{};
 };
 

@@ -38,8 +38,7 @@ ProgramResult runProgram(const fs::path& program, const std::vector<std::string>
     posix_spawn_file_actions_destroy(&actions);
     int status = 0;
     rusage usage{};
-    while (spawned == 0 && wait4(pid, &status, 0, &usage) < 0) {
-    }
+    while (spawned == 0 && wait4(pid, &status, 0, &usage) < 0) {} // until it ends, whatever interrupts the wait
     result.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     result.peakMegabytes = static_cast<double>(usage.ru_maxrss) / 1024.0;

@@ -12,11 +12,10 @@ namespace fs = std::filesystem;
 TempDir::TempDir()
 {
     static std::atomic<unsigned> counter{0};
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    const auto stamp = "lwmd5-test-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
     std::error_code ec;
-    do {
-        path_ = fs::temp_directory_path() / ("lwmd5-test-" + std::to_string(stamp) + "-" + std::to_string(counter++));
-    } while (!fs::create_directory(path_, ec));
+    do path_ = fs::temp_directory_path() / (stamp + "-" + std::to_string(counter++));
+    while (!fs::create_directory(path_, ec));
 }
 
 TempDir::~TempDir()
