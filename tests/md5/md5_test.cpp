@@ -13,15 +13,10 @@
 
 #include <bit>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <tuple>
-
-#ifndef _WIN32
-#include <sys/resource.h>
-#endif
 
 namespace lwmd5 {
 namespace {
@@ -172,39 +167,6 @@ TEST(Md5Files, TinySceneByteForByte)
                   "\t( 0.000000 0.000000 1.000000 ) ( 0.600000 0.000000 -0.800000 )\n}\n\n"
                   "frame 0 {\n\t100000000.000000 0.500000 -0.000000 -0.500000 0.500000 -0.500000\n"
                   "\t0.000000 0.000000 1.000000 0.600000 0.000000 -0.800000\n}\n\n"));
-}
-
-// A write that fails keeps what was there (an older output, a link), leaves no temporary file beside them
-// and says so in one error line: the mesh on a disk that fills up after 4 KB, the animation through a link
-// to a device that is always full.
-TEST(Md5Files, FailedWriteKeepsWhatWasThere)
-{
-#ifdef _WIN32
-    GTEST_SKIP() << "no file size limit and no /dev/full";
-#else
-    const testing::TempDir dir;
-    dir.write("walk.md5mesh", "kept\n");
-    fs::create_symlink("/dev/full", dir / "walk.md5anim");
-    Scene scene;
-    scene.outputMeshes = {{"", std::vector<Md5Vertex>(300), {}, {}}};
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    const rlimit limited{4096, saved.rlim_max};
-    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &limited);
-    CaptureReporter report;
-    const bool meshWritten = writeMd5Mesh((dir / "walk.lws").string(), scene, report);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, handler);
-    EXPECT_FALSE(meshWritten);
-    EXPECT_FALSE(writeMd5Anim((dir / "walk.lws").string(), scene, report));
-    ASSERT_EQ(report.texts(CaptureReporter::Event::Error).size(), 2u);
-    EXPECT_NE(report.events[0].text.find("walk.md5mesh"), std::string::npos) << report.events[0].text;
-    EXPECT_NE(report.events[1].text.find("walk.md5anim"), std::string::npos) << report.events[1].text;
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
-    EXPECT_EQ(testing::readFile(dir / "walk.md5mesh"), "kept\n");
-    EXPECT_TRUE(fs::is_symlink(dir / "walk.md5anim"));
-#endif
 }
 
 TEST(Md5Files, NumbersPrintAsPrintfPrintsThemOverAWideSample)
