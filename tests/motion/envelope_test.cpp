@@ -20,6 +20,7 @@ TEST(Envelope, ValuesAtKeysSpansAndBeyondTheKeys)
     const std::vector<EnvelopeKey> ramp = {{0, 0, kL}, {10, 1, kL}};
     const std::vector<EnvelopeKey> late = {{0, 1, kL}, {20, 3, kL}};
     const std::vector<EnvelopeKey> twin = {{0, 0, kL}, {4, 1, kL}, {8, 1, kL}, {10, 2, kL}};
+    const std::vector<EnvelopeKey> tcb = {{0, 0}, {1, 1, kTcb, 0, 0.5f}, {3, 2}};
     // Keys (value, time, shape), the behaviours before and after them, a time and the value there.
     const std::tuple<const char*, std::vector<EnvelopeKey>, int, int, float, float> cases[] = {
         {"no keys", {}, kConstant, kConstant, 3, 0},
@@ -32,6 +33,20 @@ TEST(Envelope, ValuesAtKeysSpansAndBeyondTheKeys)
         {"oscillate before: cycle -1 is odd", ramp, kOscillate, kConstant, -0.25f, 2.5f},
         {"linear before", ramp, kLinear, kConstant, -0.5f, -5},
         {"reset after", ramp, kConstant, kReset, 2, 0},
+        // -0.75 folds to 0.25 on cycle -1: 2.5 - 10.
+        {"offset repeat before", ramp, kOffsetRepeat, kConstant, -0.75f, -7.5f},
+        // Every time folds onto the one key time, where the first key holds.
+        {"repeat over keys of one time", {{2, 1, kL}, {5, 1, kL}}, kRepeat, kRepeat, 3, 2},
+        // At u = 1/2, h1 = h2 = 1/2, h3 = 1/8, h4 = -1/8. The first span has no key before it: out = b d = 1;
+        // key 1's continuity 0.5 gives a = 0.5, b = 1.5 and s = 1/2: in = (1.5 x 2 + 0.5 x 1) / 2 = 1.75.
+        {"TCB, first span", tcb, kConstant, kConstant, 0.5f, 0.5f + 0.125f - 0.125f * 1.75f},
+        // Out of key 1 with a = 1.5, b = 0.5 and s = 1/2: (1.5 x 1 + 0.5 x 2) / 2 = 1.25; the last key has
+        // nothing after it: in = a d = 2.
+        {"TCB, last span", tcb, kConstant, kConstant, 1.5f, 0.5f + 1.5f + 0.125f * 1.25f - 0.125f * 2},
+        // Tangents as given at the chain's ends; scaled by s = 1/2 where a key lies beyond.
+        {"Hermite", {{0, 0, kHermite, 0, 0, 0, {0, 2}}, {1, 1, kHermite, 0, 0, 0, {4}}}, 1, 1, 0.5f, 0.25f},
+        {"1D Bezier", {{0, 0, kBezier1D, 0, 0, 0, {0, 2}}, {1, 1, kBezier1D, 0, 0, 0, {4}}, {0, 2, kL}}, 1, 1, 0.5f,
+         0.5f},
         {"no behaviour on the last key", ramp, kReset, kReset, 1, 10},
         // Folding adds t folded into [0, 2) to the first time, which is not t folded into [1, 3).
         {"first key after 0: repeat", late, kConstant, kRepeat, 3.5f, 15},
