@@ -18,17 +18,7 @@ start=$(date +%s)
 seconds=${FUZZ_SECONDS:-120}
 jobs=${FUZZ_JOBS:-2}
 
-packages=(cmake make clang libclang-rt-14-dev)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "== installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+.ci/install-missing.sh cmake make clang libclang-rt-14-dev
 
 step() { echo; echo "== $1 ($(( $(date +%s) - start )) s)"; }
 

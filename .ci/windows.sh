@@ -8,17 +8,7 @@ start=$(date +%s)
 
 # g++-mingw-w64-x86-64: the cross compiler (posix thread model inside);
 # wine64: runs the tests; googletest: the sources GoogleTest is built from.
-packages=(cmake make g++-mingw-w64-x86-64 wine64 googletest)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "== installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+.ci/install-missing.sh cmake make g++-mingw-w64-x86-64 wine64 googletest
 
 echo "== windows: cmake --workflow --preset windows"
 cmake --workflow --preset windows

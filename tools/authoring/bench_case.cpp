@@ -106,8 +106,8 @@ Bytes makeObject(const BenchCaseSize& size)
 // shape; the position channels of most bones stay at the rest offset.
 ChannelSpec makeChannel(int bone, int channel, const BenchCaseSize& size, float restValue)
 {
-    ChannelSpec spec;
-    spec.keys.reserve(static_cast<std::size_t>(size.frames));
+    ChannelSpec envelope;
+    envelope.keys.reserve(static_cast<std::size_t>(size.frames));
     const bool angle = channel >= 3 && channel <= 5;
     const bool scale = channel >= 6;
     const int shape = (bone + channel) % 7 == 0 ? (bone + channel) % 6 : ((bone + channel) % 3 == 0 ? 3 : 0);
@@ -127,11 +127,11 @@ ChannelSpec makeChannel(int bone, int channel, const BenchCaseSize& size, float 
         key.params[0] = shape == 5 ? -0.01f : 0.1f;
         key.params[1] = 0.05f;
         key.params[2] = 0.01f;
-        spec.keys.push_back(key);
+        envelope.keys.push_back(key);
     }
-    spec.preBehavior = 1;
-    spec.postBehavior = (bone % 3 == 0) ? 2 : 1;
-    return spec;
+    envelope.preBehavior = 1;
+    envelope.postBehavior = (bone % 3 == 0) ? 2 : 1;
+    return envelope;
 }
 
 std::string makeScene(const BenchCaseSize& size, const std::string& objectFile)
