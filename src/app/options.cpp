@@ -1,0 +1,95 @@
+#include "app/options.h"
+
+#include <algorithm>
+
+namespace lwmd5 {
+
+namespace {
+
+const OptionSpec* findSpec(std::span<const OptionSpec> specs, std::string_view name)
+{
+    const auto found = std::find_if(specs.begin(), specs.end(), [name](const OptionSpec& s) { return s.name == name; });
+    return found == specs.end() ? nullptr : &*found;
+}
+
+} // namespace
+
+bool ParsedOptions::has(std::string_view name) const
+{
+    return std::any_of(given.begin(), given.end(), [name](const auto& option) { return option.first == name; });
+}
+
+std::optional<std::string> ParsedOptions::value(std::string_view name) const
+{
+    const auto found =
+        std::find_if(given.rbegin(), given.rend(), [name](const auto& option) { return option.first == name; });
+    if (found == given.rend()) return std::nullopt;
+    return found->second;
+}
+
+std::optional<ParsedOptions> parseOptions(std::span<const std::string_view> arguments,
+                                          std::span<const OptionSpec> specs, std::string& error)
+{
+    ParsedOptions parsed;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        std::string_view argument = arguments[i];
+        if (!optionsEnded && argument == "-h" && findSpec(specs, "help") != nullptr) argument = "--help";
+        if (optionsEnded || !argument.starts_with("--")) {
+            parsed.arguments.emplace_back(arguments[i]);
+            continue;
+        }
+        if (argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        const std::size_t equals = argument.find('=');
+        const std::string_view name = argument.substr(2, equals == std::string_view::npos ? argument.npos : equals - 2);
+        const OptionSpec* spec = findSpec(specs, name);
+        if (spec == nullptr) {
+            error = "unknown option '" + std::string(argument) + "' (--help lists the options)";
+            return std::nullopt;
+        }
+        std::string value;
+        if (spec->valueName.empty()) {
+            if (equals != std::string_view::npos) {
+                error = "option '--" + std::string(name) + "' takes no value";
+                return std::nullopt;
+            }
+        } else if (equals != std::string_view::npos) {
+            value = std::string(argument.substr(equals + 1));
+        } else if (i + 1 < arguments.size()) {
+            value = std::string(arguments[++i]);
+        } else {
+            error = "option '--" + std::string(name) + "' needs a value (" + std::string(spec->valueName) + ")";
+            return std::nullopt;
+        }
+        parsed.given.emplace_back(std::string(name), std::move(value));
+    }
+    return parsed;
+}
+
+std::string describeOptions(std::span<const OptionSpec> specs)
+{
+    std::size_t width = 0;
+    auto label = [](const OptionSpec& spec) {
+        std::string text = "--" + std::string(spec.name);
+        if (!spec.valueName.empty()) text += " " + std::string(spec.valueName);
+        return text;
+    };
+    for (const OptionSpec& spec : specs) width = std::max(width, label(spec).size());
+    std::string text;
+    for (const OptionSpec& spec : specs) {
+        std::string line = "  " + label(spec);
+        line.resize(width + 4, ' ');
+        text += line + std::string(spec.help) + "\n";
+    }
+    return text;
+}
+
+std::string_view projectVersion()
+{
+    return LWMD5_VERSION;
+}
+
+} // namespace lwmd5
