@@ -1,8 +1,7 @@
 // The expensive stages on the small timing case (20,000 points, 60 bones,
 // 500 frames with a key on every frame), generated in memory at start-up.
 
-#include "app/pipelines.h"
-#include "app/validation.h"
+#include "app/conversion.h"
 #include "bench_case.h"
 #include "md5/frame_bounds.h"
 #include "md5/joint_channels.h"
@@ -15,20 +14,9 @@
 
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
-#include <utility>
-
 namespace {
 
 using namespace lwmd5;
-
-class SilentReporter final : public Reporter {
-public:
-    void error(std::string_view) override {}
-    void warning(std::string_view) override {}
-    void messageBox(std::string_view, std::string_view) override {}
-    void debugLine(std::string_view) override {}
-};
 
 const authoring::BenchCase& smallCase()
 {
@@ -41,49 +29,48 @@ std::span<const std::uint8_t> objectBytes()
     return {smallCase().object.data(), smallCase().object.size()};
 }
 
-// The scene after every stage, built once.
-const Scene& convertedScene()
+const ConversionInputs& inputs()
 {
-    static const Scene scene = [] {
-        Scene s;
+    static const ConversionInputs read = [] {
         SilentReporter report;
-        parseScene(smallCase().sceneText, s, SceneFlavour::Full, report, "small.lws");
-        parseLwoObject(objectBytes(), s.object, report, "small.lwo");
-        validateInputs(s, {"small.lws", "small.lwo", true}, report);
-        convertAnimation(s, report);
-        return s;
+        return *parseInputs(Program::AnimationConverter, smallCase().sceneText, objectBytes(), "small.lws",
+                            "small.lwo", ConversionOptions{}, report);
     }();
-    return scene;
+    return read;
 }
 
-void setThreads(int threads)
+// The animation after every stage, converted once.
+const Conversion& converted()
 {
-#ifdef _WIN32
-    _putenv_s("LWMD5_THREADS", std::to_string(threads).c_str());
-#else
-    setenv("LWMD5_THREADS", std::to_string(threads).c_str(), 1);
-#endif
+    static const Conversion conversion = [] {
+        SilentReporter report;
+        return *convert(Program::AnimationConverter, inputs(), ConversionOptions{}, RunLimits{}, report);
+    }();
+    return conversion;
+}
+
+unsigned threadsOf(const benchmark::State& state)
+{
+    return static_cast<unsigned>(state.range(0));
 }
 
 void BM_ReadScene(benchmark::State& state)
 {
     SilentReporter report;
     for (auto _ : state) {
-        Scene scene;
-        parseScene(smallCase().sceneText, scene, SceneFlavour::Full, report, "small.lws");
+        const Scene scene = parseScene(smallCase().sceneText, SceneFlavour::Full, report, "small.lws", threadsOf(state));
         benchmark::DoNotOptimize(scene.bones.data());
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * smallCase().sceneText.size()));
 }
-BENCHMARK(BM_ReadScene)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadScene)->Arg(1)->Arg(2)->ArgNames({"threads"})->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_ReadObject(benchmark::State& state)
 {
     SilentReporter report;
     for (auto _ : state) {
-        LwoObject object;
-        parseLwoObject(objectBytes(), object, report, "small.lwo");
-        benchmark::DoNotOptimize(object.meshes.data());
+        const std::optional<LwoObject> object = parseLwoObject(objectBytes(), report, "small.lwo");
+        benchmark::DoNotOptimize(object->meshes.data());
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * smallCase().object.size()));
 }
@@ -93,7 +80,7 @@ BENCHMARK(BM_ReadObject)->Unit(benchmark::kMillisecond);
 // and by the walk from the first key.
 void BM_EvaluateEnvelope(benchmark::State& state)
 {
-    const Envelope& envelope = std::as_const(convertedScene().bones[7].channels)[4];
+    const Envelope& envelope = std::as_const(inputs().scene.bones[7].channels)[4];
     const SpanSearch search(envelope.keys);
     const bool bisection = state.range(0) != 0;
     for (auto _ : state) {
@@ -110,35 +97,53 @@ BENCHMARK(BM_EvaluateEnvelope)->Arg(1)->Arg(0)->ArgNames({"bisection"});
 
 void BM_JointChannels(benchmark::State& state)
 {
-    setThreads(static_cast<int>(state.range(0)));
-    Scene scene = convertedScene();
-    for (auto _ : state) computeJointChannels(scene);
-    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(scene.joints.size()) * scene.frameCount());
+    const Conversion& done = converted();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(computeJointChannels(done.joints, inputs().scene, 1.0f, threadsOf(state)).data());
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(done.joints.size()) *
+                            inputs().scene.frameCount());
 }
 BENCHMARK(BM_JointChannels)->Arg(1)->Arg(2)->ArgNames({"threads"})->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Posing the mesh at every frame and growing the boxes.
 void BM_FrameBounds(benchmark::State& state)
 {
-    setThreads(static_cast<int>(state.range(0)));
-    Scene scene = convertedScene();
-    for (auto _ : state) computeFrameBounds(scene);
-    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(scene.outputMeshes[0].weights.size()) *
-                            scene.frameCount());
+    const Conversion& done = converted();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(computeFrameBounds(done.joints, done.channels, done.meshes, threadsOf(state)).data());
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(done.meshes[0].weights.size()) *
+                            inputs().scene.frameCount());
 }
 BENCHMARK(BM_FrameBounds)->Arg(1)->Arg(2)->ArgNames({"threads"})->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_FormatMd5Anim(benchmark::State& state)
 {
-    for (auto _ : state) benchmark::DoNotOptimize(formatMd5Anim(convertedScene()).size());
+    for (auto _ : state) benchmark::DoNotOptimize(formatConversion(Program::AnimationConverter, converted()).size());
 }
 BENCHMARK(BM_FormatMd5Anim)->Unit(benchmark::kMillisecond);
 
 void BM_FormatMd5Mesh(benchmark::State& state)
 {
-    for (auto _ : state) benchmark::DoNotOptimize(formatMd5Mesh(convertedScene()).size());
+    for (auto _ : state) benchmark::DoNotOptimize(formatConversion(Program::MeshConverter, converted()).size());
 }
 BENCHMARK(BM_FormatMd5Mesh)->Unit(benchmark::kMillisecond);
+
+// A whole animconv run in memory, from the two inputs' bytes to the text.
+void BM_WholeAnimation(benchmark::State& state)
+{
+    SilentReporter report;
+    ConversionOptions options;
+    options.threads = threadsOf(state);
+    for (auto _ : state) {
+        const std::optional<ConversionInputs> read = parseInputs(
+            Program::AnimationConverter, smallCase().sceneText, objectBytes(), "small.lws", "small.lwo", options, report);
+        const std::optional<Conversion> done = convert(Program::AnimationConverter, *read, options, RunLimits{}, report);
+        benchmark::DoNotOptimize(formatConversion(Program::AnimationConverter, *done).size());
+    }
+}
+BENCHMARK(BM_WholeAnimation)->Arg(1)->Arg(2)->ArgNames({"threads"})->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

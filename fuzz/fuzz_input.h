@@ -1,9 +1,7 @@
 #pragma once
 
 // Shared by the fuzz targets and the seed generator: how one fuzz input holds
-// a scene and an object, and a reporter that drops every message.
-
-#include "platform/report.h"
+// a scene and an object.
 
 #include <cstddef>
 #include <cstdint>
@@ -46,13 +44,5 @@ inline PipelineInput splitPipelineInput(const std::uint8_t* data, std::size_t si
     }
     return input;
 }
-
-class DiscardReporter final : public Reporter {
-public:
-    void error(std::string_view) override {}
-    void warning(std::string_view) override {}
-    void messageBox(std::string_view, std::string_view) override {}
-    void debugLine(std::string_view) override {}
-};
 
 } // namespace lwmd5::fuzz

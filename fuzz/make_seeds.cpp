@@ -8,12 +8,10 @@
 // seed in each. The pipeline seeds are checked to convert, so the fuzzers
 // start from inputs that reach the stages and the writers.
 
-#include "app/pipelines.h"
-#include "app/validation.h"
+#include "app/conversion.h"
 #include "fuzz_input.h"
 #include "lwo_builder.h"
-#include "object/lwo_reader.h"
-#include "scene/scene_reader.h"
+#include "platform/report.h"
 #include "scene_builder.h"
 
 #include <cstdio>
@@ -289,16 +287,15 @@ std::string asText(const Bytes& bytes)
     return std::string(bytes.begin(), bytes.end());
 }
 
-// True when the pair gets through reading and validation, as the program
-// itself would take it (joint sample cap aside).
+// True when the program itself converts the pair.
 bool converts(const std::string& scene, const Bytes& object, bool animation)
 {
-    lwmd5::fuzz::DiscardReporter report;
-    lwmd5::Scene parsed;
-    lwmd5::parseScene(scene, parsed, animation ? lwmd5::SceneFlavour::Full : lwmd5::SceneFlavour::BonesOnly, report,
-                      "seed.lws");
-    if (!lwmd5::parseLwoObject(object, parsed.object, report, "seed.lwo")) return false;
-    return lwmd5::validateInputs(parsed, {"seed.lws", "seed.lwo", animation}, report);
+    lwmd5::SilentReporter report;
+    const lwmd5::Program program = animation ? lwmd5::Program::AnimationConverter : lwmd5::Program::MeshConverter;
+    const lwmd5::ConversionOptions options;
+    const std::optional<lwmd5::ConversionInputs> inputs =
+        lwmd5::parseInputs(program, scene, object, "seed.lws", "seed.lwo", options, report);
+    return inputs && lwmd5::convert(program, *inputs, options, lwmd5::RunLimits{}, report);
 }
 
 } // namespace

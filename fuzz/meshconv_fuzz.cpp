@@ -3,14 +3,8 @@
 
 #include "pipeline_fuzz.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    lwmd5::fuzz::useOneFrameThread();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    lwmd5::fuzz::runPipeline(data, size, false);
+    lwmd5::fuzz::runPipeline(data, size, lwmd5::Program::MeshConverter);
     return 0;
 }

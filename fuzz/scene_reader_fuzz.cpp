@@ -1,6 +1,6 @@
 // The scene reader on arbitrary text, in both flavours.
 
-#include "fuzz_input.h"
+#include "platform/report.h"
 #include "scene/scene_reader.h"
 
 #include <cstddef>
@@ -10,12 +10,10 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    lwmd5::fuzz::DiscardReporter report;
+    lwmd5::SilentReporter report;
 
-    lwmd5::Scene full;
-    lwmd5::parseScene(text, full, lwmd5::SceneFlavour::Full, report, "fuzz.lws");
-    lwmd5::Scene bones;
-    lwmd5::parseScene(text, bones, lwmd5::SceneFlavour::BonesOnly, report, "fuzz.lws");
+    lwmd5::parseScene(text, lwmd5::SceneFlavour::Full, report, "fuzz.lws");
+    const lwmd5::Scene bones = lwmd5::parseScene(text, lwmd5::SceneFlavour::BonesOnly, report, "fuzz.lws");
 
     // The bones-only flavour never reads channel blocks, null objects or
     // frame settings (a block's lines may still hold AddBone lines, so the

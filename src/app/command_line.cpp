@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include "platform/report.h"
+#include "scene/text_scan.h"
 
 #include <cmath>
 #include <cstdio>
@@ -15,11 +16,6 @@ bool hasExtension(std::string_view argument, std::string_view extension)
     const std::size_t dot = argument.rfind('.');
     if (dot == std::string_view::npos) return false;
     return argument.substr(dot, extension.size()) == extension;
-}
-
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
 }
 
 bool isCSpace(char c)
@@ -41,26 +37,12 @@ bool isObjectFile(std::string_view argument)
 
 std::optional<float> parseScaleFactor(std::string_view argument)
 {
-    // Only the decimal spelling counts: sign, digits, point, digits, and an
-    // exponent when it is complete. Hex, inf and nan are not scale factors.
-    std::size_t i = 0;
-    while (i < argument.size() && isCSpace(argument[i])) ++i;
-    const std::size_t start = i;
-    if (i < argument.size() && (argument[i] == '+' || argument[i] == '-')) ++i;
-    std::size_t digits = 0;
-    for (; i < argument.size() && isDigit(argument[i]); ++i) ++digits;
-    if (i < argument.size() && argument[i] == '.') {
-        for (++i; i < argument.size() && isDigit(argument[i]); ++i) ++digits;
-    }
-    if (digits == 0) return std::nullopt;
-    if (i < argument.size() && (argument[i] == 'e' || argument[i] == 'E')) {
-        std::size_t e = i + 1;
-        if (e < argument.size() && (argument[e] == '+' || argument[e] == '-')) ++e;
-        const std::size_t exponentStart = e;
-        while (e < argument.size() && isDigit(argument[e])) ++e;
-        if (e > exponentStart) i = e;
-    }
-    const std::string number(argument.substr(start, i - start));
+    // Only the decimal spelling counts: hex, inf and nan are not scale factors.
+    std::size_t start = 0;
+    while (start < argument.size() && isCSpace(argument[start])) ++start;
+    const DecimalSpelling spelling = scanDecimalSpelling(argument.substr(start));
+    if (spelling.length == 0) return std::nullopt;
+    const std::string number(argument.substr(start, spelling.length));
     const double value = std::strtod(number.c_str(), nullptr);
     const float scale = static_cast<float>(value);
     // Too large for a float, or so small it would put every position at the

@@ -73,8 +73,10 @@ std::string describeOptions(std::span<const OptionSpec> specs)
 {
     std::size_t width = 0;
     auto label = [](const OptionSpec& spec) {
-        std::string text = "--" + std::string(spec.name);
-        if (!spec.valueName.empty()) text += " " + std::string(spec.valueName);
+        // Appended piece by piece: GCC 12 warns about the concatenation at -O3.
+        std::string text = "--";
+        text += spec.name;
+        if (!spec.valueName.empty()) text.append(" ").append(spec.valueName);
         return text;
     };
     for (const OptionSpec& spec : specs) width = std::max(width, label(spec).size());

@@ -27,14 +27,15 @@ bool refuse(Reporter& report, const std::string& scenePath, const std::string& w
 
 } // namespace
 
-bool checkMeshOutputIsFinite(const Scene& scene, const std::string& scenePath, Reporter& report)
+bool checkMeshOutputIsFinite(const std::vector<Joint>& joints, const std::vector<Md5Mesh>& meshes,
+                             const std::string& scenePath, Reporter& report)
 {
-    for (const Joint& joint : scene.joints) {
+    for (const Joint& joint : joints) {
         if (!finite(joint.bindTransform.t) || !finite(bindOrientation(joint))) {
             return refuse(report, scenePath, "the bind pose of joint '" + joint.name + "' (its rest position or direction)");
         }
     }
-    for (const Md5Mesh& mesh : scene.outputMeshes) {
+    for (const Md5Mesh& mesh : meshes) {
         for (std::size_t i = 0; i < mesh.vertices.size(); ++i) {
             const Md5Vertex& vertex = mesh.vertices[i];
             if (!std::isfinite(vertex.u) || !std::isfinite(vertex.v)) {
@@ -52,19 +53,20 @@ bool checkMeshOutputIsFinite(const Scene& scene, const std::string& scenePath, R
     return true;
 }
 
-bool checkAnimationOutputIsFinite(const Scene& scene, const std::string& scenePath, Reporter& report)
+bool checkAnimationOutputIsFinite(const std::vector<Joint>& joints, const std::vector<JointChannels>& channels,
+                                  const std::vector<FrameBounds>& bounds, int firstFrame, const std::string& scenePath,
+                                  Reporter& report)
 {
-    for (std::size_t k = 0; k < scene.frameBounds.size(); ++k) {
-        const std::string frame = std::to_string(static_cast<std::int64_t>(scene.firstFrame) + static_cast<std::int64_t>(k));
-        for (const Joint& joint : scene.joints) {
-            if (!finite(joint.framePositions[k]) || !finite(joint.frameOrientations[k])) {
+    for (std::size_t k = 0; k < bounds.size(); ++k) {
+        const std::string frame = std::to_string(static_cast<std::int64_t>(firstFrame) + static_cast<std::int64_t>(k));
+        for (std::size_t j = 0; j < joints.size(); ++j) {
+            if (!finite(channels[j].framePositions[k]) || !finite(channels[j].frameOrientations[k])) {
                 return refuse(report, scenePath,
-                              "the position or orientation of joint '" + joint.name + "' at frame " + frame +
+                              "the position or orientation of joint '" + joints[j].name + "' at frame " + frame +
                                   " (its bone's motion keys)");
             }
         }
-        const FrameBounds& box = scene.frameBounds[k];
-        if (!finite(box.min) || !finite(box.max)) {
+        if (!finite(bounds[k].min) || !finite(bounds[k].max)) {
             return refuse(report, scenePath, "the bounding box of frame " + frame + " (the posed mesh)");
         }
     }

@@ -1,16 +1,28 @@
 #include "app/run.h"
 
 #include "app/command_line.h"
-#include "app/output_check.h"
-#include "app/pipelines.h"
-#include "app/validation.h"
-#include "md5/md5anim_writer.h"
-#include "md5/md5mesh_writer.h"
-#include "object/lwo_reader.h"
+#include "platform/parallel.h"
 #include "platform/report.h"
-#include "scene/scene_reader.h"
+
+#include <algorithm>
+#include <cstdlib>
 
 namespace lwmd5 {
+
+namespace {
+
+// LWMD5_THREADS when it holds a number of 1 or more (at most 256), else
+// the machine's hardware concurrency.
+unsigned threadsFromEnvironment()
+{
+    if (const char* setting = std::getenv("LWMD5_THREADS")) {
+        const long requested = std::strtol(setting, nullptr, 10);
+        if (requested >= 1) return static_cast<unsigned>(std::min(requested, 256L));
+    }
+    return hardwareThreadCount();
+}
+
+} // namespace
 
 int runProgram(Program program, int argc, const char* const* argv)
 {
@@ -21,29 +33,19 @@ int runProgram(Program program, int argc, const char* const* argv)
     int status = kExitSuccess;
     const std::optional<CommandLine> line = parseCommandLine(argc, argv, report, status);
     if (!line) return status;
-
-    Scene scene;
-    scene.scaleFactor = line->scaleFactor;
-    const bool sceneRead = animation ? readScene(line->scenePath, scene, report)
-                                     : readSceneBones(line->scenePath, scene, report);
-    if (!sceneRead) return kExitFailure;
     if (line->objectPath.empty()) {
         report.error("no argument is an object file (.lwo)");
         return kExitFailure;
     }
-    if (!loadLwoObject(line->objectPath, scene.object, report)) return kExitFailure;
-    if (!validateInputs(scene, {line->scenePath, line->objectPath, animation}, report)) return kExitFailure;
 
-    if (animation) {
-        convertAnimation(scene, report);
-        if (!checkAnimationOutputIsFinite(scene, line->scenePath, report)) return kExitFailure;
-        if (!writeMd5Anim(line->scenePath, scene, report)) return kExitFailure;
-    } else {
-        convertMesh(scene, report);
-        if (!checkMeshOutputIsFinite(scene, line->scenePath, report)) return kExitFailure;
-        if (!writeMd5Mesh(line->scenePath, scene, report)) return kExitFailure;
-    }
-    scene.object.release();
+    ConversionOptions options;
+    options.scaleFactor = line->scaleFactor;
+    options.threads = threadsFromEnvironment();
+    const std::optional<ConversionInputs> inputs = readInputs(program, line->scenePath, line->objectPath, options, report);
+    if (!inputs) return kExitFailure;
+    const std::optional<Conversion> conversion = convert(program, *inputs, options, RunLimits{}, report);
+    if (!conversion) return kExitFailure;
+    if (!writeConversion(program, *conversion, line->scenePath, report)) return kExitFailure;
     return kExitSuccess;
 }
 

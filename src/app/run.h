@@ -1,8 +1,8 @@
 #pragma once
 
-namespace lwmd5 {
+#include "app/conversion.h"
 
-enum class Program { MeshConverter, AnimationConverter };
+namespace lwmd5 {
 
 // One whole run of a program, from the banner to the written file; returns
 // the process exit status.

@@ -55,34 +55,44 @@ bool checkNameQuotable(const std::string& file, const std::string& what, const s
     return false;
 }
 
-bool checkSkeleton(const Scene& scene, const RunInputs& inputs, Reporter& report)
+// The joint order, unless the bones cannot make a skeleton.
+std::optional<JointOrder> checkSkeleton(const ValidationInputs& inputs, Reporter& report)
 {
-    if (scene.bones.empty()) {
+    const std::vector<Bone>& bones = inputs.scene.bones;
+    if (bones.empty()) {
         report.error(inputs.scenePath + ": the scene has no bones (no AddBone line)");
-        return false;
+        return std::nullopt;
     }
-    for (const Bone& bone : scene.bones) {
-        if (!checkNameQuotable(inputs.scenePath, "the bone name", bone.name, report)) return false;
+    for (const Bone& bone : bones) {
+        if (!checkNameQuotable(inputs.scenePath, "the bone name", bone.name, report)) return std::nullopt;
     }
-    std::vector<std::string> names;
-    std::vector<std::string> parentNames;
-    for (const Bone& bone : scene.bones) {
-        names.push_back(bone.name);
-        parentNames.push_back(parentBoneName(scene.bones, bone));
-    }
-    const JointOrder plan = planJointOrder(names, parentNames);
+    JointOrder plan = planJointOrder(bones);
     if (!plan.cycle.empty()) {
         std::vector<std::string> cycle;
-        for (const int record : plan.cycle) cycle.push_back(names[static_cast<std::size_t>(record)]);
+        for (const int record : plan.cycle) cycle.push_back(bones[static_cast<std::size_t>(record)].name);
         report.error(inputs.scenePath + ": the parents of the bones " + quotedList(cycle) +
                      " form a cycle, so no bone of them has a root");
-        return false;
+        return std::nullopt;
     }
-    return true;
+    return plan;
 }
 
-bool checkFrames(const Scene& scene, const RunInputs& inputs, Reporter& report)
+// Frames times what each frame samples and poses.
+std::int64_t frameWork(const ValidationInputs& inputs)
 {
+    std::int64_t perFrame = static_cast<std::int64_t>(inputs.scene.bones.size());
+    for (const LwoMesh& mesh : inputs.object.meshes) perFrame += mesh.pointCount();
+    for (const LwoUvFixMap& map : inputs.object.uvFixMaps) perFrame += static_cast<std::int64_t>(map.entries.size());
+    for (const LwoWeightMap& map : inputs.object.weightMaps) perFrame += static_cast<std::int64_t>(map.entries.size());
+    for (const Bone& bone : inputs.scene.bones) {
+        for (std::size_t c = 0; c < 6; ++c) perFrame += static_cast<std::int64_t>(bone.channels[c].keys.size());
+    }
+    return inputs.scene.frameCount() * perFrame;
+}
+
+bool checkFrames(const ValidationInputs& inputs, const RunLimits& limits, Reporter& report)
+{
+    const Scene& scene = inputs.scene;
     if (scene.framesPerSecond <= 0) {
         report.error(inputs.scenePath + ": the frame rate (FramesPerSecond) is " +
                      std::to_string(scene.framesPerSecond) + "; it must be 1 or more");
@@ -94,19 +104,23 @@ bool checkFrames(const Scene& scene, const RunInputs& inputs, Reporter& report)
         return false;
     }
     const std::int64_t samples = scene.frameCount() * static_cast<std::int64_t>(scene.bones.size());
-    if (samples > inputs.maxJointSamples) {
+    if (samples > limits.maxJointSamples) {
         report.error(inputs.scenePath + ": the preview range of " + std::to_string(scene.frameCount()) +
                      " frames for " + std::to_string(scene.bones.size()) + " bones asks for " +
-                     std::to_string(samples) + " joint samples; at most " + std::to_string(inputs.maxJointSamples) +
+                     std::to_string(samples) + " joint samples; at most " + std::to_string(limits.maxJointSamples) +
                      " fit in memory");
+        return false;
+    }
+    if (frameWork(inputs) > limits.maxFrameWork) {
+        report.error(inputs.scenePath + ": the animation asks for more work than this run allows");
         return false;
     }
     return true;
 }
 
-bool checkObject(const Scene& scene, const RunInputs& inputs, Reporter& report)
+bool checkObject(const ValidationInputs& inputs, Reporter& report)
 {
-    const LwoObject& object = scene.object;
+    const LwoObject& object = inputs.object;
     if (object.meshes.empty()) {
         report.error(inputs.objectPath + ": the object holds no point set (PNTS chunk)");
         return false;
@@ -131,20 +145,22 @@ bool checkObject(const Scene& scene, const RunInputs& inputs, Reporter& report)
 
 } // namespace
 
-bool validateInputs(const Scene& scene, const RunInputs& inputs, Reporter& report)
+std::optional<JointOrder> validateInputs(const ValidationInputs& inputs, const RunLimits& limits, Reporter& report)
 {
-    if (!checkSkeleton(scene, inputs, report)) return false;
-    if (inputs.animation && !checkFrames(scene, inputs, report)) return false;
-    return checkObject(scene, inputs, report);
+    std::optional<JointOrder> plan = checkSkeleton(inputs, report);
+    if (!plan) return std::nullopt;
+    if (inputs.animation && !checkFrames(inputs, limits, report)) return std::nullopt;
+    if (!checkObject(inputs, report)) return std::nullopt;
+    return plan;
 }
 
-void reportSkeleton(const Scene& scene, Reporter& report)
+void reportSkeleton(const std::vector<Joint>& joints, Reporter& report)
 {
     std::unordered_map<std::string_view, std::size_t> firstIndex;
-    for (std::size_t i = 0; i < scene.joints.size(); ++i) firstIndex.emplace(scene.joints[i].name, i);
+    for (std::size_t i = 0; i < joints.size(); ++i) firstIndex.emplace(joints[i].name, i);
     std::size_t roots = 0;
-    for (std::size_t i = 0; i < scene.joints.size(); ++i) {
-        const Joint& joint = scene.joints[i];
+    for (std::size_t i = 0; i < joints.size(); ++i) {
+        const Joint& joint = joints[i];
         if (joint.parentIndex >= 0) continue;
         ++roots;
         const auto found = firstIndex.find(joint.parentName);

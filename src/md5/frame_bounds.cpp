@@ -29,53 +29,73 @@ std::vector<PoseRun> distinctWeightRuns(const Md5Mesh& mesh)
     return runs;
 }
 
-void computeWorldTransforms(const Scene& scene, std::size_t k, std::vector<Transform>& world)
+void computeWorldTransforms(const std::vector<Joint>& joints, const std::vector<JointChannels>& channels,
+                            std::size_t k, std::vector<Transform>& world)
 {
-    for (std::size_t j = 0; j < scene.joints.size(); ++j) {
-        const Joint& joint = scene.joints[j];
+    for (std::size_t j = 0; j < joints.size(); ++j) {
         Transform rotation;
         Transform translation;
         Transform local;
-        frameRotation(joint.frameAngles[k], rotation);
-        translationTransform(joint.framePositions[k], translation);
+        frameRotation(channels[j].frameAngles[k], rotation);
+        translationTransform(channels[j].framePositions[k], translation);
         multiplyTransforms(rotation, translation, local);
-        if (joint.parentIndex <= -1) {
+        const int parent = joints[j].parentIndex;
+        if (parent <= -1) {
             world[j] = local;
         } else {
-            multiplyTransforms(local, world[static_cast<std::size_t>(joint.parentIndex)], world[j]);
+            multiplyTransforms(local, world[static_cast<std::size_t>(parent)], world[j]);
         }
     }
 }
 
+// The weights as the posing loop reads them, and the runs worth posing, of
+// every mesh one after the other.
+struct PosingInput {
+    std::vector<PoseWeight> weights;
+    std::vector<PoseRun> runs;
+};
+
+PosingInput preparePosing(const std::vector<Md5Mesh>& meshes)
+{
+    PosingInput input;
+    for (const Md5Mesh& mesh : meshes) {
+        const auto base = static_cast<std::uint32_t>(input.weights.size());
+        for (const Md5Weight& source : mesh.weights) {
+            input.weights.push_back({{source.offset.x, source.offset.y, source.offset.z},
+                                     source.bias,
+                                     source.bias,
+                                     static_cast<std::size_t>(source.joint)});
+        }
+        for (PoseRun run : distinctWeightRuns(mesh)) {
+            run.first += base;
+            input.runs.push_back(run);
+        }
+    }
+    return input;
+}
+
 } // namespace
 
-void computeFrameBounds(Scene& scene)
+std::vector<FrameBounds> computeFrameBounds(const std::vector<Joint>& joints, const std::vector<JointChannels>& channels,
+                                            const std::vector<Md5Mesh>& meshes, unsigned threads)
 {
-    const std::size_t frames = static_cast<std::size_t>(scene.frameCount());
-    scene.frameBounds.assign(frames, FrameBounds{});
-    const Md5Mesh& mesh = scene.outputMeshes.front();
-    const std::vector<PoseRun> runs = distinctWeightRuns(mesh);
-    std::vector<PoseWeight> weights(mesh.weights.size());
-    for (std::size_t i = 0; i < weights.size(); ++i) {
-        const Md5Weight& source = mesh.weights[i];
-        weights[i] = {{source.offset.x, source.offset.y, source.offset.z},
-                      source.bias,
-                      source.bias,
-                      static_cast<std::size_t>(source.joint)};
-    }
+    const std::size_t frames = channels.empty() ? 0 : channels.front().frameAngles.size();
+    std::vector<FrameBounds> bounds(frames);
+    const PosingInput input = preparePosing(meshes);
     const PoseFunction pose = choosePoseFunction();
 
-    forEachRange(frames, [&](std::size_t begin, std::size_t end) {
-        std::vector<Transform> world(scene.joints.size());
-        std::vector<JointRows> rows(scene.joints.size());
+    forEachRange(frames, threads, [&](std::size_t begin, std::size_t end) {
+        std::vector<Transform> world(joints.size());
+        std::vector<JointRows> rows(joints.size());
         for (std::size_t k = begin; k < end; ++k) {
-            computeWorldTransforms(scene, k, world);
+            computeWorldTransforms(joints, channels, k, world);
             for (std::size_t j = 0; j < world.size(); ++j) toRows(world[j], rows[j]);
-            FrameBounds& box = scene.frameBounds[k];
+            FrameBounds& box = bounds[k];
             resetBounds(box.min, box.max);
-            pose(weights.data(), runs.data(), runs.size(), rows.data(), box);
+            pose(input.weights.data(), input.runs.data(), input.runs.size(), rows.data(), box);
         }
     });
+    return bounds;
 }
 
 } // namespace lwmd5

@@ -3,7 +3,6 @@
 #include "platform/parallel.h"
 #include "motion/envelope.h"
 
-#include <utility>
 
 namespace lwmd5 {
 
@@ -24,28 +23,30 @@ void frameRotation(const Vec3& angles, Transform& rotation)
     toMd5Rotation(rotation);
 }
 
-void computeJointChannels(Scene& scene)
+std::vector<JointChannels> computeJointChannels(const std::vector<Joint>& joints, const Scene& scene,
+                                                float scaleFactor, unsigned threads)
 {
     const std::size_t frames = static_cast<std::size_t>(scene.frameCount());
-    const double s = scene.scaleFactor;
-    for (Joint& joint : scene.joints) {
+    const double s = scaleFactor;
+    std::vector<JointChannels> channels(joints.size());
+    for (JointChannels& joint : channels) {
         joint.framePositions.assign(frames, Vec3{});
         joint.frameAngles.assign(frames, Vec3{});
         joint.frameOrientations.assign(frames, Quat{});
     }
-    forEachRange(frames, [&](std::size_t begin, std::size_t end) {
-        for (std::size_t j = 0; j < scene.joints.size(); ++j) {
-            Joint& joint = scene.joints[j];
-            const Channels& channels = std::as_const(scene.bones[static_cast<std::size_t>(joint.bone)].channels);
+    forEachRange(frames, threads, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t j = 0; j < joints.size(); ++j) {
+            JointChannels& joint = channels[j];
+            const Channels& envelopes = scene.bones[static_cast<std::size_t>(joints[j].bone)].channels;
             // Each channel's span search, prepared once for this joint's samples.
-            const SpanSearch searches[6] = {SpanSearch(channels[0].keys), SpanSearch(channels[1].keys),
-                                            SpanSearch(channels[2].keys), SpanSearch(channels[3].keys),
-                                            SpanSearch(channels[4].keys), SpanSearch(channels[5].keys)};
+            const SpanSearch searches[6] = {SpanSearch(envelopes[0].keys), SpanSearch(envelopes[1].keys),
+                                            SpanSearch(envelopes[2].keys), SpanSearch(envelopes[3].keys),
+                                            SpanSearch(envelopes[4].keys), SpanSearch(envelopes[5].keys)};
             for (std::size_t k = begin; k < end; ++k) {
                 const float frame = static_cast<float>(static_cast<std::int64_t>(scene.firstFrame) +
                                                        static_cast<std::int64_t>(k));
                 const float t = static_cast<float>(static_cast<double>(frame) / scene.framesPerSecond);
-                auto sample = [&](std::size_t c) { return evaluateEnvelope(channels[c], t, searches[c]); };
+                auto sample = [&](std::size_t c) { return evaluateEnvelope(envelopes[c], t, searches[c]); };
 
                 const float x = sample(0);
                 const float y = sample(1);
@@ -54,7 +55,12 @@ void computeJointChannels(Scene& scene)
                                            -static_cast<float>(s * z)};
 
                 Vec3 angles{toDegrees(sample(3)), toDegrees(sample(4)), toDegrees(sample(5))};
-                // Fixed corrections of the first two joints of the list.
+                // Fixed corrections by place in the list. Joint 0's pitch less
+                // 90 gives it the bind pose's turn about x (y up becomes z up),
+                // right for a first joint that is a root at the origin; joint
+                // 1's heading plus 90 turns the second joint a quarter about
+                // its vertical, which only a rig built around it (an unweighted
+                // second joint) tolerates: other rigs twist against the mesh.
                 if (j == 0) angles.y = static_cast<float>(static_cast<double>(angles.y) - 90.0);
                 if (j == 1) angles.x = static_cast<float>(static_cast<double>(angles.x) + 90.0);
                 joint.frameAngles[k] = angles;
@@ -65,6 +71,7 @@ void computeJointChannels(Scene& scene)
             }
         }
     });
+    return channels;
 }
 
 } // namespace lwmd5

@@ -5,43 +5,52 @@
 
 namespace lwmd5 {
 
-void formatMd5Anim(const Scene& scene, TextOutput& output)
-{
-    const std::size_t frames = scene.frameBounds.size();
-    const std::size_t joints = scene.joints.size();
-    std::string& out = output.text();
+namespace {
 
+void appendHeader(std::size_t frames, std::size_t joints, int framesPerSecond, std::string& out)
+{
     out += "MD5Version 10\ncommandline \"\"\n\nnumFrames ";
     appendInteger(out, static_cast<long long>(frames));
     out += "\nnumJoints ";
     appendInteger(out, static_cast<long long>(joints));
     out += "\nframeRate ";
-    appendInteger(out, scene.framesPerSecond);
+    appendInteger(out, framesPerSecond);
     out += "\nnumAnimatedComponents ";
     appendInteger(out, 6LL * static_cast<long long>(joints));
-    out += "\n\nhierarchy {\n";
-    for (std::size_t i = 0; i < joints; ++i) {
-        const Joint& joint = scene.joints[i];
+    out += "\n\n";
+}
+
+void appendHierarchy(const std::vector<Joint>& joints, std::string& out)
+{
+    out += "hierarchy {\n";
+    for (std::size_t i = 0; i < joints.size(); ++i) {
+        const Joint& joint = joints[i];
         out += "\t\"";
         out += joint.name;
         out += "\"\t";
         appendInteger(out, joint.parentIndex);
-        out += " 63 ";
+        out += ' ';
+        appendInteger(out, kAllComponentsAnimated);
+        out += ' ';
         appendInteger(out, 6LL * static_cast<long long>(i));
-        if (joint.parentIndex == -1) {
-            out += "\t// ";
-        } else {
-            out += "\t// ";
+        out += "\t// ";
+        if (joint.parentIndex != -1) {
             out += joint.parentName;
             out += " ( Tx Ty Tz Qx Qy Qz )";
         }
         out += '\n';
     }
-    out += "}\n\nbounds {\n";
-    // Boxes are written relative to the first joint's position of the same frame.
-    for (std::size_t k = 0; k < frames; ++k) {
-        const FrameBounds& box = scene.frameBounds[k];
-        const Vec3& r = scene.joints.front().framePositions[k];
+    out += "}\n\n";
+}
+
+// Each box is written relative to the first joint's position of its frame.
+void appendBounds(const std::vector<FrameBounds>& bounds, const JointChannels& first, TextOutput& output)
+{
+    std::string& out = output.text();
+    out += "bounds {\n";
+    for (std::size_t k = 0; k < bounds.size(); ++k) {
+        const FrameBounds& box = bounds[k];
+        const Vec3& r = first.framePositions[k];
         out += "\t( ";
         appendFixedTriple(out, static_cast<double>(box.min.x) - r.x, static_cast<double>(box.min.y) - r.y,
                           static_cast<double>(box.min.z) - r.z);
@@ -51,8 +60,14 @@ void formatMd5Anim(const Scene& scene, TextOutput& output)
         out += " )\n";
         output.pieceDone();
     }
-    out += "}\n\nbaseframe {\n";
-    for (const Joint& joint : scene.joints) {
+    out += "}\n\n";
+}
+
+void appendBaseFrame(const std::vector<JointChannels>& channels, TextOutput& output)
+{
+    std::string& out = output.text();
+    out += "baseframe {\n";
+    for (const JointChannels& joint : channels) {
         const Vec3& p = joint.framePositions.front();
         const Vec3 q = printedQuatComponents(joint.frameOrientations.front());
         out += "\t( ";
@@ -63,11 +78,16 @@ void formatMd5Anim(const Scene& scene, TextOutput& output)
         output.pieceDone();
     }
     out += "}\n\n";
+}
+
+void appendFrames(const std::vector<JointChannels>& channels, std::size_t frames, TextOutput& output)
+{
+    std::string& out = output.text();
     for (std::size_t k = 0; k < frames; ++k) {
         out += "frame ";
         appendInteger(out, static_cast<long long>(k));
         out += " {\n";
-        for (const Joint& joint : scene.joints) {
+        for (const JointChannels& joint : channels) {
             const Vec3& p = joint.framePositions[k];
             const Vec3 q = printedQuatComponents(joint.frameOrientations[k]);
             out += '\t';
@@ -81,15 +101,32 @@ void formatMd5Anim(const Scene& scene, TextOutput& output)
     }
 }
 
-std::string formatMd5Anim(const Scene& scene)
+} // namespace
+
+void formatMd5Anim(const std::vector<Joint>& joints, const std::vector<JointChannels>& channels,
+                   const std::vector<FrameBounds>& bounds, int framesPerSecond, TextOutput& output)
 {
-    return formatToString([&scene](TextOutput& output) { formatMd5Anim(scene, output); });
+    appendHeader(bounds.size(), joints.size(), framesPerSecond, output.text());
+    appendHierarchy(joints, output.text());
+    appendBounds(bounds, channels.front(), output);
+    appendBaseFrame(channels, output);
+    appendFrames(channels, bounds.size(), output);
 }
 
-bool writeMd5Anim(const std::string& scenePath, const Scene& scene, Reporter& report)
+std::string formatMd5Anim(const std::vector<Joint>& joints, const std::vector<JointChannels>& channels,
+                          const std::vector<FrameBounds>& bounds, int framesPerSecond)
+{
+    return formatToString(
+        [&](TextOutput& output) { formatMd5Anim(joints, channels, bounds, framesPerSecond, output); });
+}
+
+bool writeMd5Anim(const std::string& scenePath, const std::vector<Joint>& joints,
+                  const std::vector<JointChannels>& channels, const std::vector<FrameBounds>& bounds,
+                  int framesPerSecond, Reporter& report)
 {
     return writeOutputFile(
-        scenePath, ".md5anim", [&scene](TextOutput& output) { formatMd5Anim(scene, output); }, report);
+        scenePath, ".md5anim",
+        [&](TextOutput& output) { formatMd5Anim(joints, channels, bounds, framesPerSecond, output); }, report);
 }
 
 } // namespace lwmd5

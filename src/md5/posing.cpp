@@ -1,6 +1,7 @@
 #include "md5/posing.h"
 
 #include "math/bounds.h"
+#include "md5/frame_bounds.h"
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #include <immintrin.h>

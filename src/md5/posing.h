@@ -1,11 +1,13 @@
 #pragma once
 
-#include "scene/scene.h"
+#include "math/transform.h"
 
 #include <cstddef>
 #include <cstdint>
 
 namespace lwmd5 {
+
+struct FrameBounds;
 
 // The inner loop of the frame bounds: posing vertices with one frame's joint
 // transforms and growing the frame's box.

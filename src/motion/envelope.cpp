@@ -28,8 +28,8 @@ float outgoingTangent(const std::vector<EnvelopeKey>& keys, std::size_t i0)
     const float s = prev != nullptr ? toFloat((static_cast<double>(key1.time) - key0.time) /
                                               (static_cast<double>(key1.time) - prev->time))
                                     : 0.0f;
-    switch (key0.shape) {
-    case kTcb: {
+    switch (static_cast<KeyShape>(key0.shape)) {
+    case KeyShape::Tcb: {
         const double t = key0.tension, c = key0.continuity, b = key0.bias;
         const float a = toFloat((1.0 - t) * (1.0 + c) * (1.0 + b));
         const float bb = toFloat((1.0 - t) * (1.0 - c) * (1.0 - b));
@@ -37,14 +37,14 @@ float outgoingTangent(const std::vector<EnvelopeKey>& keys, std::size_t i0)
         return toFloat(s * (static_cast<double>(a) * (static_cast<double>(key0.value) - prev->value) +
                             static_cast<double>(bb) * d));
     }
-    case kLinearShape:
+    case KeyShape::Linear:
         if (prev == nullptr) return d;
         return toFloat(s * (static_cast<double>(key0.value) - prev->value + d));
-    case kHermite:
-    case kBezier1D:
+    case KeyShape::Hermite:
+    case KeyShape::Bezier1D:
         if (prev == nullptr) return key0.params[1];
         return toFloat(static_cast<double>(s) * key0.params[1]);
-    case kBezier2D: {
+    case KeyShape::Bezier2D: {
         const float q = toFloat((static_cast<double>(key1.time) - key0.time) * key0.params[3]);
         if (std::fabs(key0.params[2]) > kHandleThreshold) return toFloat(static_cast<double>(q) / key0.params[2]);
         return toFloat(static_cast<double>(q) * kHandleFactor);
@@ -63,8 +63,8 @@ float incomingTangent(const std::vector<EnvelopeKey>& keys, std::size_t i0)
     const float s = next != nullptr ? toFloat((static_cast<double>(key1.time) - key0.time) /
                                               (static_cast<double>(next->time) - key0.time))
                                     : 0.0f;
-    switch (key1.shape) {
-    case kTcb: {
+    switch (static_cast<KeyShape>(key1.shape)) {
+    case KeyShape::Tcb: {
         const double t = key1.tension, c = key1.continuity, b = key1.bias;
         const float a = toFloat((1.0 - t) * (1.0 - c) * (1.0 + b));
         const float bb = toFloat((1.0 - t) * (1.0 + c) * (1.0 - b));
@@ -72,14 +72,14 @@ float incomingTangent(const std::vector<EnvelopeKey>& keys, std::size_t i0)
         return toFloat(s * (static_cast<double>(bb) * (static_cast<double>(next->value) - key1.value) +
                             static_cast<double>(a) * d));
     }
-    case kLinearShape:
+    case KeyShape::Linear:
         if (next == nullptr) return d;
         return toFloat(s * (static_cast<double>(next->value) - key1.value + d));
-    case kHermite:
-    case kBezier1D:
+    case KeyShape::Hermite:
+    case KeyShape::Bezier1D:
         if (next == nullptr) return key1.params[0];
         return toFloat(static_cast<double>(s) * key1.params[0]);
-    case kBezier2D: {
+    case KeyShape::Bezier2D: {
         const float q = toFloat((static_cast<double>(key1.time) - key0.time) * key1.params[1]);
         if (std::fabs(key1.params[0]) > kHandleThreshold) return toFloat(static_cast<double>(q) / key1.params[0]);
         return toFloat(static_cast<double>(q) * kHandleFactor);
@@ -123,12 +123,12 @@ float bezier2DParameter(float x0, float x1, float x2, float x3, float t)
 
 float bezier2DValue(const EnvelopeKey& key0, const EnvelopeKey& key1, float t)
 {
-    const float x1 = key0.shape == kBezier2D
+    const float x1 = key0.shape == static_cast<int>(KeyShape::Bezier2D)
                          ? toFloat(static_cast<double>(key0.time) + key0.params[2])
                          : toFloat(key0.time + (static_cast<double>(key1.time) - key0.time) * kOneThird);
     const float x2 = toFloat(static_cast<double>(key1.time) + key1.params[0]);
     const float s = bezier2DParameter(key0.time, x1, x2, key1.time, t);
-    const float y1 = key0.shape == kBezier2D ? toFloat(static_cast<double>(key0.value) + key0.params[3])
+    const float y1 = key0.shape == static_cast<int>(KeyShape::Bezier2D) ? toFloat(static_cast<double>(key0.value) + key0.params[3])
                                              : toFloat(key0.value + static_cast<double>(key0.params[1]) * kOneThird);
     const float y2 = toFloat(static_cast<double>(key1.value) + key1.params[1]);
     return cubic(key0.value, y1, y2, key1.value, s);
@@ -183,76 +183,60 @@ std::size_t SpanSearch::find(float time) const
 
 namespace {
 
-// The evaluation once the span search is settled; `findSpan` maps a time to
-// the index of the key that starts its span.
-template <typename FindSpan>
-float evaluateWith(const Envelope& envelope, float time, const FindSpan& findSpan)
-{
-    const std::vector<EnvelopeKey>& keys = envelope.keys;
-    if (keys.empty()) return 0.0f;
-    if (keys.size() == 1) return keys.front().value;
+// What a behaviour makes of a time before the first key or after the last:
+// either a value to return at once, or the time to evaluate the keys at
+// (folded into their range) and an offset to add.
+struct OutsideKeys {
+    bool settled = false;
+    float value = 0.0f;
+    float time = 0.0f;
+    float offset = 0.0f;
+};
 
+OutsideKeys settledAt(float value)
+{
+    return {true, value, 0.0f, 0.0f};
+}
+
+// The straight line through the end key with the slope of its span's tangent.
+float linearBeyond(const std::vector<EnvelopeKey>& keys, float t, bool before)
+{
+    const EnvelopeKey& end = before ? keys.front() : keys.back();
+    const EnvelopeKey& inner = before ? keys[1] : keys[keys.size() - 2];
+    const double span = before ? static_cast<double>(inner.time) - end.time : static_cast<double>(end.time) - inner.time;
+    if (span == 0.0) return end.value; // no slope to follow
+    const float tangent = before ? outgoingTangent(keys, 0) : incomingTangent(keys, keys.size() - 2);
+    return toFloat(end.value + (tangent / span) * (static_cast<double>(t) - end.time));
+}
+
+OutsideKeys applyBehavior(int code, const std::vector<EnvelopeKey>& keys, float t, bool before)
+{
     const EnvelopeKey& first = keys.front();
     const EnvelopeKey& last = keys.back();
-    float t = time;
-    float offset = 0.0f;
-
-    if (t < first.time) {
-        switch (envelope.preBehavior) {
-        case kReset: return 0.0f;
-        case kConstant: return first.value;
-        case kRepeat: t = wrapTime(t, first.time, last.time).time; break;
-        case kOscillate: {
-            const WrappedTime wrapped = wrapTime(t, first.time, last.time);
-            t = wrapped.time;
-            if (isOdd(wrapped.cycles)) t = toFloat(static_cast<double>(last.time) - first.time - t);
-            break;
-        }
-        case kOffsetRepeat: {
-            const WrappedTime wrapped = wrapTime(t, first.time, last.time);
-            t = wrapped.time;
-            offset = toFloat(wrapped.cycles * (static_cast<double>(last.value) - first.value));
-            break;
-        }
-        case kLinear: {
-            const EnvelopeKey& next = keys[1];
-            const double span = static_cast<double>(next.time) - first.time;
-            if (span == 0.0) return first.value; // no slope to follow
-            const float tangent = outgoingTangent(keys, 0);
-            return toFloat(first.value + (tangent / span) * (static_cast<double>(t) - first.time));
-        }
-        default: break; // the first span's curve, extrapolated
-        }
-    } else if (t > last.time) {
-        switch (envelope.postBehavior) {
-        case kReset: return 0.0f;
-        case kRepeat: t = wrapTime(t, first.time, last.time).time; break;
-        case kOscillate: {
-            const WrappedTime wrapped = wrapTime(t, first.time, last.time);
-            t = wrapped.time;
-            if (isOdd(wrapped.cycles)) t = toFloat(static_cast<double>(last.time) - first.time - t);
-            break;
-        }
-        case kOffsetRepeat: {
-            const WrappedTime wrapped = wrapTime(t, first.time, last.time);
-            t = wrapped.time;
-            offset = toFloat(wrapped.cycles * (static_cast<double>(last.value) - first.value));
-            break;
-        }
-        case kLinear: {
-            const EnvelopeKey& previous = keys[keys.size() - 2];
-            const double span = static_cast<double>(last.time) - previous.time;
-            if (span == 0.0) return last.value;
-            const float tangent = incomingTangent(keys, keys.size() - 2);
-            return toFloat(last.value + (tangent / span) * (static_cast<double>(t) - last.time));
-        }
-        default: return last.value; // constant, and codes outside 0 to 5
-        }
+    switch (static_cast<Behavior>(code)) {
+    case Behavior::Reset: return settledAt(0.0f);
+    case Behavior::Constant: return settledAt(before ? first.value : last.value);
+    case Behavior::Repeat: return {false, 0.0f, wrapTime(t, first.time, last.time).time, 0.0f};
+    case Behavior::Oscillate: {
+        const WrappedTime wrapped = wrapTime(t, first.time, last.time);
+        const float folded = isOdd(wrapped.cycles) ? toFloat(static_cast<double>(last.time) - first.time - wrapped.time)
+                                                   : wrapped.time;
+        return {false, 0.0f, folded, 0.0f};
     }
-    // A folded time that rounded beyond the last key stays on it.
-    if (t > last.time) t = last.time;
+    case Behavior::OffsetRepeat: {
+        const WrappedTime wrapped = wrapTime(t, first.time, last.time);
+        return {false, 0.0f, wrapped.time, toFloat(wrapped.cycles * (static_cast<double>(last.value) - first.value))};
+    }
+    case Behavior::Linear: return settledAt(linearBeyond(keys, t, before));
+    }
+    // Another code: before the keys the first span's curve is extrapolated;
+    // after them the value stays at the last key's.
+    return before ? OutsideKeys{false, 0.0f, t, 0.0f} : settledAt(last.value);
+}
 
-    const std::size_t k0 = findSpan(t);
+// The value inside the span that starts at key k0.
+float evaluateSpan(const std::vector<EnvelopeKey>& keys, std::size_t k0, float t, float offset)
+{
     const EnvelopeKey& key0 = keys[k0];
     const EnvelopeKey& key1 = keys[k0 + 1];
     if (t == key0.time) return toFloat(static_cast<double>(key0.value) + offset);
@@ -260,10 +244,10 @@ float evaluateWith(const Envelope& envelope, float time, const FindSpan& findSpa
 
     const float u = toFloat((static_cast<double>(t) - key0.time) / (static_cast<double>(key1.time) - key0.time));
     const double du = u;
-    switch (key1.shape) {
-    case kTcb:
-    case kHermite:
-    case kBezier1D: {
+    switch (static_cast<KeyShape>(key1.shape)) {
+    case KeyShape::Tcb:
+    case KeyShape::Hermite:
+    case KeyShape::Bezier1D: {
         const float out = outgoingTangent(keys, k0);
         const float in = incomingTangent(keys, k0);
         const float h2 = toFloat(3.0 * du * du - 2.0 * du * du * du);
@@ -273,15 +257,35 @@ float evaluateWith(const Envelope& envelope, float time, const FindSpan& findSpa
         return toFloat(static_cast<double>(h1) * key0.value + static_cast<double>(h2) * key1.value +
                        static_cast<double>(h3) * out + static_cast<double>(h4) * in + offset);
     }
-    case kLinearShape:
+    case KeyShape::Linear:
         return toFloat(key0.value + du * (static_cast<double>(key1.value) - key0.value) + offset);
-    case kStepped:
+    case KeyShape::Stepped:
         return toFloat(static_cast<double>(key0.value) + offset);
-    case kBezier2D:
+    case KeyShape::Bezier2D:
         return toFloat(static_cast<double>(bezier2DValue(key0, key1, t)) + offset);
-    default:
-        return offset;
     }
+    return offset;
+}
+
+// The evaluation once the span search is settled; `findSpan` maps a time to
+// the index of the key that starts its span.
+template <typename FindSpan>
+float evaluateWith(const Envelope& envelope, float time, const FindSpan& findSpan)
+{
+    const std::vector<EnvelopeKey>& keys = envelope.keys;
+    if (keys.empty()) return 0.0f;
+    if (keys.size() == 1) return keys.front().value;
+
+    OutsideKeys inside{false, 0.0f, time, 0.0f};
+    if (time < keys.front().time) {
+        inside = applyBehavior(envelope.preBehavior, keys, time, true);
+    } else if (time > keys.back().time) {
+        inside = applyBehavior(envelope.postBehavior, keys, time, false);
+    }
+    if (inside.settled) return inside.value;
+    // A folded time that rounded beyond the last key stays on it.
+    const float t = inside.time > keys.back().time ? keys.back().time : inside.time;
+    return evaluateSpan(keys, findSpan(t), t, inside.offset);
 }
 
 } // namespace

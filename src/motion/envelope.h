@@ -4,10 +4,12 @@
 
 namespace lwmd5 {
 
-// Behaviour codes before the first and after the last key.
-enum Behavior { kReset = 0, kConstant = 1, kRepeat = 2, kOscillate = 3, kOffsetRepeat = 4, kLinear = 5 };
-// Shape codes of the span that ends at a key.
-enum Shape { kTcb = 0, kHermite = 1, kBezier1D = 2, kLinearShape = 3, kStepped = 4, kBezier2D = 5 };
+// Behaviour codes before the first and after the last key, as the scene
+// file writes them (Envelope::preBehavior, postBehavior). A file may hold
+// any other number too.
+enum class Behavior { Reset = 0, Constant = 1, Repeat = 2, Oscillate = 3, OffsetRepeat = 4, Linear = 5 };
+// Shape codes of the span that ends at a key (EnvelopeKey::shape).
+enum class KeyShape { Tcb = 0, Hermite = 1, Bezier1D = 2, Linear = 3, Stepped = 4, Bezier2D = 5 };
 
 // The channel's value at `time` seconds. Every named intermediate is a float;
 // each is computed in double from its float operands and rounded once.

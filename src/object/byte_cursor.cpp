@@ -1,6 +1,7 @@
 #include "object/byte_cursor.h"
 
 #include <bit>
+#include <cstdlib>
 #include <cstring>
 
 namespace lwmd5 {
@@ -93,6 +94,36 @@ bool ByteCursor::split(std::size_t count, ByteCursor& part)
     part = ByteCursor(bytes_.subspan(position_, count), fileOffset_ + position_);
     position_ += count;
     return true;
+}
+
+namespace {
+
+void expectRead(bool done)
+{
+    if (!done) std::abort();
+}
+
+} // namespace
+
+std::uint16_t CheckedCursor::u16()
+{
+    std::uint16_t value = 0;
+    expectRead(cursor_.readU16(value));
+    return value;
+}
+
+std::uint32_t CheckedCursor::index()
+{
+    std::uint32_t value = 0;
+    expectRead(cursor_.readIndex(value));
+    return value;
+}
+
+float CheckedCursor::f32()
+{
+    float value = 0.0f;
+    expectRead(cursor_.readF32(value));
+    return value;
 }
 
 } // namespace lwmd5

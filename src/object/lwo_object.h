@@ -16,9 +16,13 @@ struct LwoMesh {
     // triangles polygonFirstTriangle[k] up to polygonFirstTriangle[k + 1].
     // A polygon split into a fan owns several, a dropped one owns none.
     std::vector<std::int32_t> polygonFirstTriangle;
-    std::int32_t polygonCount = 0;
 
     std::int32_t pointCount() const { return static_cast<std::int32_t>(points.size()); }
+    // The polygons of the FACE POLS chunk, 0 while the point set has none.
+    std::int32_t polygonCount() const
+    {
+        return polygonFirstTriangle.empty() ? 0 : static_cast<std::int32_t>(polygonFirstTriangle.size()) - 1;
+    }
     std::int32_t triangleCount() const { return static_cast<std::int32_t>(triangles.size()); }
 };
 
@@ -66,11 +70,6 @@ struct LwoObject {
     std::vector<LwoUvFixMap> uvFixMaps;
     std::vector<LwoWeightMap> weightMaps;
     std::vector<LwoSurface> surfaces;
-
-    std::int64_t totalPoints() const;
-    std::int64_t totalPolygons() const;
-    // Frees everything the load allocated.
-    void release();
 };
 
 } // namespace lwmd5

@@ -63,6 +63,13 @@ std::string formatUnsigned3(const char* format, unsigned a, unsigned b, unsigned
     return line;
 }
 
+// What the first pass over a FACE chunk finds.
+struct PolygonCounts {
+    std::size_t polygons = 0;
+    std::size_t triangles = 0; // once every polygon is split into a fan
+    std::size_t notTriangles = 0;
+};
+
 struct Chunk {
     std::uint32_t id = 0;
     std::uint32_t length = 0;
@@ -72,12 +79,9 @@ struct Chunk {
 
 class LwoParser {
 public:
-    LwoParser(LwoObject& object, Reporter& report, std::string_view sourceName)
-        : object_(object), report_(report), sourceName_(sourceName)
-    {
-    }
+    LwoParser(Reporter& report, std::string_view sourceName) : report_(report), sourceName_(sourceName) {}
 
-    bool parseFile(std::span<const std::uint8_t> bytes);
+    std::optional<LwoObject> parseFile(std::span<const std::uint8_t> bytes);
 
 private:
     bool readChunk(ByteCursor& parent, bool parentIsFile, int depth);
@@ -86,6 +90,8 @@ private:
     bool readNestedLwo3Form(Chunk& chunk);
     bool readPoints(Chunk& chunk);
     bool readPolygons(Chunk& chunk);
+    bool countPolygons(const Chunk& chunk, PolygonCounts& counts);
+    void readTriangleFans(const Chunk& chunk, const PolygonCounts& counts, LwoMesh& mesh);
     bool readPolygonTags(Chunk& chunk);
     bool readVertexMap(Chunk& chunk);
     bool readPolygonVertexMap(Chunk& chunk);
@@ -95,7 +101,7 @@ private:
     bool fail(const Chunk& chunk, const std::string& reason);
     void warn(const Chunk& chunk, const std::string& reason);
 
-    LwoObject& object_;
+    LwoObject object_;
     Reporter& report_;
     std::string_view sourceName_;
     bool lwo3_ = false;
@@ -115,25 +121,25 @@ void LwoParser::warn(const Chunk& chunk, const std::string& reason)
                     std::to_string(chunk.offset) + " " + reason);
 }
 
-bool LwoParser::parseFile(std::span<const std::uint8_t> bytes)
+std::optional<LwoObject> LwoParser::parseFile(std::span<const std::uint8_t> bytes)
 {
     ByteCursor file(bytes, 0);
-    if (file.remaining() < 8) {
-        report_.error(std::string(sourceName_) + ": the file is " + std::to_string(bytes.size()) +
-                      " bytes long, too short for a chunk header");
-        return false;
-    }
     std::uint32_t firstId = 0;
     ByteCursor peek = file;
-    peek.readId(firstId);
+    if (file.remaining() < 8 || !peek.readId(firstId)) {
+        report_.error(std::string(sourceName_) + ": the file is " + std::to_string(bytes.size()) +
+                      " bytes long, too short for a chunk header");
+        return std::nullopt;
+    }
     if (firstId != kForm) {
         report_.error(std::string(sourceName_) + ": not an LWO2 object: it begins with " +
                       idText(firstId) + " instead of a FORM chunk");
-        return false;
+        return std::nullopt;
     }
     // Only the first chunk of the file is looked at; anything after the FORM
     // is not part of the object.
-    return readChunk(file, true, 0);
+    if (!readChunk(file, true, 0)) return std::nullopt;
+    return std::move(object_);
 }
 
 bool LwoParser::readChunk(ByteCursor& parent, bool parentIsFile, int depth)
@@ -172,7 +178,7 @@ bool LwoParser::readForm(Chunk& chunk, int depth)
     if (!chunk.data.readId(formType)) return fail(chunk, "is too short for its form type");
     const bool accepted = formType == kLwo2 || (depth == 0 && formType == kLwo3);
     if (!accepted) {
-        report_.messageBox("Whassuuup??", "Wrong File Format!");
+        report_.notice(ReaderNotice::WrongFileFormat);
         if (depth == 0) {
             report_.error(std::string(sourceName_) + ": form type " + idText(formType) +
                           " is not LWO2 or LWO3; nothing was read");
@@ -212,12 +218,13 @@ bool LwoParser::readNestedLwo3Form(Chunk& chunk)
 bool LwoParser::readPoints(Chunk& chunk)
 {
     LwoMesh mesh;
-    const std::size_t pointCount = chunk.length / 12;
-    mesh.points.resize(pointCount);
+    // A remainder shorter than a point is ignored.
+    mesh.points.resize(chunk.length / 12);
+    CheckedCursor data(chunk.data);
     for (auto& point : mesh.points) {
-        chunk.data.readF32(point[0]);
-        chunk.data.readF32(point[1]);
-        chunk.data.readF32(point[2]);
+        point[0] = data.f32();
+        point[1] = data.f32();
+        point[2] = data.f32();
     }
     object_.meshes.push_back(std::move(mesh));
     currentMesh_ = static_cast<int>(object_.meshes.size()) - 1;
@@ -236,11 +243,17 @@ bool LwoParser::readPolygons(Chunk& chunk)
     LwoMesh& mesh = object_.meshes[static_cast<std::size_t>(currentMesh_)];
     if (!mesh.triangles.empty()) return true; // only the first FACE POLS chunk of a point set counts
 
-    // First pass: check that every record lies inside the chunk and count
-    // polygons and triangles, so each array is allocated once.
-    std::size_t polygons = 0;
-    std::size_t triangles = 0;
-    bool notTriangle = false;
+    PolygonCounts counts;
+    if (!countPolygons(chunk, counts)) return false;
+    if (counts.notTriangles > 0) report_.notice(ReaderNotice::NotTriangles);
+    readTriangleFans(chunk, counts, mesh);
+    return true;
+}
+
+// Checks that every polygon record lies inside the chunk and counts
+// polygons and triangles, so that each array is allocated once.
+bool LwoParser::countPolygons(const Chunk& chunk, PolygonCounts& counts)
+{
     for (ByteCursor records = chunk.data; !records.atEnd();) {
         const std::size_t recordOffset = records.fileOffset();
         std::uint16_t word = 0;
@@ -252,28 +265,27 @@ bool LwoParser::readPolygons(Chunk& chunk)
             return fail(chunk, "has a polygon record at offset " + std::to_string(recordOffset) +
                                    " that is cut off by the end of the chunk");
         }
-        ++polygons;
-        if (vertexCount != 3) notTriangle = true;
-        if (vertexCount >= 3) triangles += vertexCount - 2;
+        ++counts.polygons;
+        if (vertexCount != 3) ++counts.notTriangles;
+        if (vertexCount >= 3) counts.triangles += vertexCount - 2;
     }
-    if (notTriangle) report_.messageBox("ERROR!!!", "Check Geometry! Only 3 verts per poly!");
+    return true;
+}
 
-    // Second pass: polygons with more corners become fans (v0, vk, vk+1);
-    // triangles with a corner outside the point set are dropped.
+// Polygons with more corners become fans (v0, vk, vk+1); triangles with a
+// corner outside the point set are dropped. A FACE chunk that left its point
+// set without triangles does not count: this one replaces what it recorded.
+void LwoParser::readTriangleFans(const Chunk& chunk, const PolygonCounts& counts, LwoMesh& mesh)
+{
     const std::uint32_t pointCount = static_cast<std::uint32_t>(mesh.points.size());
-    // A FACE chunk that left its point set without triangles does not count:
-    // this one replaces what it recorded.
-    mesh.polygonCount = static_cast<std::int32_t>(polygons);
     mesh.polygonFirstTriangle.clear();
-    mesh.polygonFirstTriangle.reserve(polygons + 1);
-    mesh.triangles.reserve(triangles);
+    mesh.polygonFirstTriangle.reserve(counts.polygons + 1);
+    mesh.triangles.reserve(counts.triangles);
     std::vector<std::uint32_t> corners;
     std::size_t dropped = 0;
-    for (ByteCursor records = chunk.data; !records.atEnd();) {
-        std::uint16_t word = 0;
-        records.readU16(word);
-        corners.resize(word & kPolygonVertexMask);
-        for (std::uint32_t& corner : corners) records.readIndex(corner);
+    for (CheckedCursor records(chunk.data); !records.atEnd();) {
+        corners.resize(records.u16() & kPolygonVertexMask);
+        for (std::uint32_t& corner : corners) corner = records.index();
         mesh.polygonFirstTriangle.push_back(static_cast<std::int32_t>(mesh.triangles.size()));
         for (std::size_t k = 1; k + 1 < corners.size(); ++k) {
             const std::uint32_t a = corners[0];
@@ -292,7 +304,6 @@ bool LwoParser::readPolygons(Chunk& chunk)
         warn(chunk, "has " + std::to_string(dropped) +
                         " triangles with a corner that is not a point of the mesh; they were dropped");
     }
-    return true;
 }
 
 bool LwoParser::readPolygonTags(Chunk& chunk)
@@ -341,12 +352,11 @@ bool LwoParser::readVertexMap(Chunk& chunk)
         LwoUvMap map;
         map.name = std::move(name);
         map.entries.resize(count);
+        CheckedCursor records(chunk.data);
         for (LwoUvEntry& entry : map.entries) {
-            std::uint32_t index = 0;
-            chunk.data.readIndex(index);
-            entry.pointIndex = static_cast<std::int32_t>(index);
-            chunk.data.readF32(entry.u);
-            chunk.data.readF32(entry.v);
+            entry.pointIndex = static_cast<std::int32_t>(records.index());
+            entry.u = records.f32();
+            entry.v = records.f32();
         }
         object_.uvMaps.push_back(std::move(map));
         report_.debugLine(formatUnsigned3("Mesh: %u\tUVs:%u/%u\n", meshCount, static_cast<unsigned>(count),
@@ -355,11 +365,10 @@ bool LwoParser::readVertexMap(Chunk& chunk)
         LwoWeightMap map;
         map.name = std::move(name);
         map.entries.resize(count);
+        CheckedCursor records(chunk.data);
         for (LwoWeightEntry& entry : map.entries) {
-            std::uint32_t index = 0;
-            chunk.data.readIndex(index);
-            entry.pointIndex = static_cast<std::int32_t>(index);
-            chunk.data.readF32(entry.weight);
+            entry.pointIndex = static_cast<std::int32_t>(records.index());
+            entry.weight = records.f32();
         }
         object_.weightMaps.push_back(std::move(map));
         report_.debugLine(formatUnsigned3("Mesh: %u\tWs:%u/%u\n", meshCount, static_cast<unsigned>(count),
@@ -389,15 +398,12 @@ bool LwoParser::readPolygonVertexMap(Chunk& chunk)
     LwoUvFixMap map;
     map.name = std::move(name);
     map.entries.resize(count);
+    CheckedCursor records(chunk.data);
     for (LwoUvFixEntry& entry : map.entries) {
-        std::uint32_t point = 0;
-        std::uint32_t polygon = 0;
-        chunk.data.readIndex(point);
-        chunk.data.readIndex(polygon);
-        entry.pointIndex = static_cast<std::int32_t>(point);
-        entry.polygonIndex = static_cast<std::int32_t>(polygon);
-        chunk.data.readF32(entry.u);
-        chunk.data.readF32(entry.v);
+        entry.pointIndex = static_cast<std::int32_t>(records.index());
+        entry.polygonIndex = static_cast<std::int32_t>(records.index());
+        entry.u = records.f32();
+        entry.v = records.f32();
     }
     object_.uvFixMaps.push_back(std::move(map));
     report_.debugLine(formatUnsigned3("Mesh: %u\tUVFIXs:%u/%u\n", static_cast<unsigned>(object_.meshes.size()),
@@ -417,24 +423,22 @@ bool LwoParser::readSurface(Chunk& chunk)
 
 } // namespace
 
-bool parseLwoObject(std::span<const std::uint8_t> bytes, LwoObject& object, Reporter& report,
-                    std::string_view sourceName)
+std::optional<LwoObject> parseLwoObject(std::span<const std::uint8_t> bytes, Reporter& report,
+                                        std::string_view sourceName)
 {
-    object.release();
-    LwoParser parser(object, report, sourceName);
-    return parser.parseFile(bytes);
+    return LwoParser(report, sourceName).parseFile(bytes);
 }
 
-bool loadLwoObject(const std::string& path, LwoObject& object, Reporter& report)
+std::optional<LwoObject> loadLwoObject(const std::string& path, Reporter& report)
 {
     std::string bytes;
     std::string reason;
     if (!readWholeFile(path, bytes, reason)) {
         report.error("cannot read object file '" + path + "': " + reason);
-        return false;
+        return std::nullopt;
     }
     const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
-    return parseLwoObject(std::span<const std::uint8_t>(data, bytes.size()), object, report, path);
+    return parseLwoObject(std::span<const std::uint8_t>(data, bytes.size()), report, path);
 }
 
 } // namespace lwmd5

@@ -28,6 +28,15 @@ void writeStderrLine(std::string_view programName, std::string_view middle, std:
 
 } // namespace
 
+NoticeText noticeText(ReaderNotice notice)
+{
+    switch (notice) {
+    case ReaderNotice::WrongFileFormat: return {"Whassuuup??", "Wrong File Format!"};
+    case ReaderNotice::NotTriangles: return {"ERROR!!!", "Check Geometry! Only 3 verts per poly!"};
+    }
+    return {};
+}
+
 ConsoleReporter::ConsoleReporter(std::string_view programName) : programName_(programName) {}
 
 void ConsoleReporter::error(std::string_view text)
@@ -40,16 +49,17 @@ void ConsoleReporter::warning(std::string_view text)
     writeStderrLine(programName_, "warning: ", text);
 }
 
-void ConsoleReporter::messageBox(std::string_view title, std::string_view text)
+void ConsoleReporter::notice(ReaderNotice notice)
 {
+    const NoticeText shown = noticeText(notice);
 #ifdef _WIN32
-    const std::string titleText(title);
-    const std::string bodyText(text);
+    const std::string titleText(shown.title);
+    const std::string bodyText(shown.text);
     MessageBoxA(nullptr, bodyText.c_str(), titleText.c_str(), 0);
 #else
-    std::string middle(title);
+    std::string middle(shown.title);
     middle += ": ";
-    writeStderrLine(programName_, middle, text);
+    writeStderrLine(programName_, middle, shown.text);
 #endif
 }
 

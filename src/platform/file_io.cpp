@@ -109,50 +109,74 @@ std::FILE* createNewFile(const std::string& path)
 
 } // namespace
 
+namespace {
+
+// A symbolic link at the output path stays; the file it names is the one
+// replaced, from a temporary file beside that file.
+bool resolveLink(const std::string& path, std::string& target, std::string& reason)
+{
+    std::error_code ec;
+    target = path;
+    if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, ec))) return true;
+    const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, ec);
+    if (ec) {
+        reason = ec.message();
+        return false;
+    }
+    target = resolved.string();
+    return true;
+}
+
+enum class TargetKind { Absent, RegularFile, Device, Refused };
+
+TargetKind classifyTarget(const std::string& target, std::string& reason)
+{
+    std::error_code ec;
+    const std::filesystem::file_status existing = std::filesystem::status(target, ec);
+    if (ec || !std::filesystem::exists(existing)) return TargetKind::Absent;
+    if (std::filesystem::is_directory(existing)) {
+        reason = errnoText(EISDIR);
+        return TargetKind::Refused;
+    }
+    // A device or a pipe holds no file to keep: it is written directly.
+    if (!std::filesystem::is_regular_file(existing)) return TargetKind::Device;
+    // A read-only file is somebody's decision to keep it; renaming over it
+    // would succeed wherever the folder is writable, so ask first.
+    using std::filesystem::perms;
+    if ((existing.permissions() & (perms::owner_write | perms::group_write | perms::others_write)) == perms::none) {
+        reason = "the file is read-only";
+        return TargetKind::Refused;
+    }
+    return TargetKind::RegularFile;
+}
+
+} // namespace
+
 bool AtomicFileWriter::open(const std::string& path, std::string& reason)
 {
     discard();
     direct_ = false;
-    std::error_code ec;
-    // A symbolic link at the output path stays; the file it names is the one
-    // replaced, from a temporary file beside that file.
-    std::string target = path;
-    if (std::filesystem::is_symlink(std::filesystem::symlink_status(path, ec))) {
-        const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, ec);
-        if (ec) {
-            reason = ec.message();
-            return false;
-        }
-        target = resolved.string();
-    }
-    const std::filesystem::file_status existing = std::filesystem::status(target, ec);
-    if (!ec && std::filesystem::exists(existing)) {
-        if (std::filesystem::is_directory(existing)) {
-            reason = errnoText(EISDIR);
-            return false;
-        }
-        if (!std::filesystem::is_regular_file(existing)) {
-            // A device or a pipe holds no file to keep: write into it.
-            errno = 0;
-            file_ = std::fopen(target.c_str(), "w");
-            if (file_ == nullptr) {
-                reason = errnoText(errno);
-                return false;
-            }
-            direct_ = true;
-            error_ = 0;
-            return true;
-        }
-        // A read-only file is somebody's decision to keep it; renaming over
-        // it would succeed wherever the folder is writable, so ask first.
-        using std::filesystem::perms;
-        if ((existing.permissions() & (perms::owner_write | perms::group_write | perms::others_write)) == perms::none) {
-            reason = "the file is read-only";
-            return false;
-        }
+    error_ = 0;
+    std::string target;
+    if (!resolveLink(path, target, reason)) return false;
+    switch (classifyTarget(target, reason)) {
+    case TargetKind::Refused: return false;
+    case TargetKind::Device:
+        errno = 0;
+        file_ = std::fopen(target.c_str(), "w");
+        if (file_ == nullptr) reason = errnoText(errno);
+        direct_ = file_ != nullptr;
+        return direct_;
+    case TargetKind::Absent:
+    case TargetKind::RegularFile: break;
     }
     path_ = target;
-    const std::string stem = target + "." + std::to_string(currentProcessId());
+    return createTemporary(reason);
+}
+
+bool AtomicFileWriter::createTemporary(std::string& reason)
+{
+    const std::string stem = path_ + "." + std::to_string(currentProcessId());
     for (int attempt = 0; attempt < 10 && file_ == nullptr; ++attempt) {
         temporary_ = stem;
         if (attempt > 0) temporary_.append(".").append(std::to_string(attempt));
@@ -166,7 +190,6 @@ bool AtomicFileWriter::open(const std::string& path, std::string& reason)
         temporary_.clear();
         return false;
     }
-    error_ = 0;
     return true;
 }
 

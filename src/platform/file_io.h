@@ -9,7 +9,7 @@ namespace lwmd5 {
 // Reads a whole file with one read into a buffer of its exact size. On
 // failure returns false and leaves the reason ("No such file or directory",
 // "Is a directory", ...) in `reason`.
-bool readWholeFile(const std::string& path, std::string& bytes, std::string& reason);
+[[nodiscard]] bool readWholeFile(const std::string& path, std::string& bytes, std::string& reason);
 
 // Writes a file so that a failed run never leaves a partial file and never
 // destroys the previous good one: the text goes to a temporary file beside
@@ -26,13 +26,14 @@ public:
     AtomicFileWriter(const AtomicFileWriter&) = delete;
     AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
-    bool open(const std::string& path, std::string& reason);
+    [[nodiscard]] bool open(const std::string& path, std::string& reason);
     // Remembers the first failure; commit() reports it.
     void write(std::string_view text);
-    bool commit(std::string& reason);
+    [[nodiscard]] bool commit(std::string& reason);
 
 private:
     void discard();
+    [[nodiscard]] bool createTemporary(std::string& reason);
 
     std::string path_;
     std::string temporary_;
@@ -42,6 +43,6 @@ private:
 };
 
 // One AtomicFileWriter run for a text held in memory.
-bool replaceFileAtomically(const std::string& path, std::string_view text, std::string& reason);
+[[nodiscard]] bool replaceFileAtomically(const std::string& path, std::string_view text, std::string& reason);
 
 } // namespace lwmd5

@@ -1,25 +1,20 @@
 #include "platform/parallel.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <thread>
 #include <vector>
 
 namespace lwmd5 {
 
-unsigned workerThreadCount()
+unsigned hardwareThreadCount()
 {
-    if (const char* setting = std::getenv("LWMD5_THREADS")) {
-        const long requested = std::strtol(setting, nullptr, 10);
-        if (requested >= 1) return static_cast<unsigned>(std::min(requested, 256L));
-    }
     const unsigned hardware = std::thread::hardware_concurrency();
     return hardware == 0 ? 1u : hardware;
 }
 
-void forEachRange(std::size_t count, const std::function<void(std::size_t, std::size_t)>& work)
+void forEachRange(std::size_t count, unsigned threadLimit, const std::function<void(std::size_t, std::size_t)>& work)
 {
-    const std::size_t threads = std::min<std::size_t>(workerThreadCount(), count);
+    const std::size_t threads = std::min<std::size_t>(threadLimit, count);
     if (threads <= 1) {
         if (count > 0) work(0, count);
         return;

@@ -5,13 +5,12 @@
 
 namespace lwmd5 {
 
-// The number of threads the heavy stages use: LWMD5_THREADS when it holds a
-// number of 1 or more, else the machine's hardware concurrency.
-unsigned workerThreadCount();
+// The machine's hardware concurrency, at least 1.
+unsigned hardwareThreadCount();
 
 // Calls work(begin, end) on disjoint ranges that cover [0, count), on up to
-// workerThreadCount() threads; returns when all are done. The work for each
-// index must not depend on which range it falls in.
-void forEachRange(std::size_t count, const std::function<void(std::size_t, std::size_t)>& work);
+// `threads` threads; returns when all are done. The work for each index must
+// not depend on which range it falls in.
+void forEachRange(std::size_t count, unsigned threads, const std::function<void(std::size_t, std::size_t)>& work);
 
 } // namespace lwmd5

@@ -4,6 +4,17 @@
 
 namespace lwmd5 {
 
+// The two things the object reader tells its user besides errors and
+// warnings: a file of another form type, and polygons that are not
+// triangles. On Windows each is a modal message box.
+enum class ReaderNotice { WrongFileFormat, NotTriangles };
+
+struct NoticeText {
+    std::string_view title;
+    std::string_view text;
+};
+NoticeText noticeText(ReaderNotice notice);
+
 // Everything the programs tell their user passes through here, so tests can
 // capture it and the platform decides where each kind of message goes.
 class Reporter {
@@ -14,10 +25,19 @@ public:
     virtual void error(std::string_view text) = 0;
     // One line: the run goes on, but the user should know.
     virtual void warning(std::string_view text) = 0;
-    // A modal box with an OK button; returns when the user has closed it.
-    virtual void messageBox(std::string_view title, std::string_view text) = 0;
-    // A finished progress line for the debugger's output channel.
+    // Returns once the user has seen it (closed the box, on Windows).
+    virtual void notice(ReaderNotice notice) = 0;
+    // A finished progress line of the object reader.
     virtual void debugLine(std::string_view line) = 0;
+};
+
+// Says nothing: for runs whose messages nobody reads (fuzzing, benchmarks).
+class SilentReporter final : public Reporter {
+public:
+    void error(std::string_view) override {}
+    void warning(std::string_view) override {}
+    void notice(ReaderNotice) override {}
+    void debugLine(std::string_view) override {}
 };
 
 // Sends each kind of message where the operating system wants it: on Windows
@@ -30,7 +50,7 @@ public:
 
     void error(std::string_view text) override;
     void warning(std::string_view text) override;
-    void messageBox(std::string_view title, std::string_view text) override;
+    void notice(ReaderNotice notice) override;
     void debugLine(std::string_view line) override;
 
 private:

@@ -1,8 +1,6 @@
 #pragma once
 
-#include "math/transform.h"
 #include "math/vec3.h"
-#include "object/lwo_object.h"
 
 #include <array>
 #include <cstdint>
@@ -65,11 +63,9 @@ private:
 
 struct Bone {
     std::string name;
-    int active = 0;
     std::uint32_t parentItem = 0;
     Vec3 restPosition;
     Vec3 restDirection; // heading, pitch, bank in degrees
-    float restLength = 0.0f;
     std::string weightMapName;
     Channels channels;
 };
@@ -86,69 +82,14 @@ constexpr std::uint32_t kParentIsBone = 0x40000000u;
 constexpr std::uint32_t kParentIsObject = 0x10000000u;
 inline std::uint32_t parentBoneNumber(std::uint32_t parentItem) { return (parentItem >> 16) & 0xFFFu; }
 
-struct Joint {
-    std::string name;
-    int parentIndex = -1;
-    std::string parentName;
-    std::string weightMapName;
-    Vec3 restPosition;        // relative to the parent, md5 space, scaled
-    Transform restRotation;   // relative to the parent, md5 space
-    Transform bindTransform;  // joint space to model space
-    Transform inverseBindTransform;
-    int bone = -1;            // index of the Bone in Scene::bones
-
-    // Per sampled frame (animconv only).
-    std::vector<Vec3> framePositions;
-    std::vector<Vec3> frameAngles; // heading, pitch, bank in degrees
-    std::vector<Quat> frameOrientations;
-};
-
-constexpr int kMaxVertexWeights = 8;
-
-struct Md5Vertex {
-    float u = 0.0f;
-    float v = 0.0f; // 1 - the object's v
-    std::int32_t firstWeight = 0;
-    std::int32_t weightCount = 0;
-    Vec3 position;
-};
-
-struct Md5Weight {
-    std::int32_t joint = 0;
-    float bias = 0.0f;
-    Vec3 offset; // the vertex position in the joint's space
-};
-
-struct Md5Triangle {
-    std::int32_t corners[3] = {};
-};
-
-struct Md5Mesh {
-    std::string shader;
-    std::vector<Md5Vertex> vertices;
-    std::vector<Md5Triangle> triangles;
-    std::vector<Md5Weight> weights;
-};
-
-struct FrameBounds {
-    Vec3 min;
-    Vec3 max;
-};
-
-// Everything one run reads and builds; owned by main for the whole run.
+// What the scene file says: its bones and null objects, the preview range
+// and the frame rate.
 struct Scene {
     std::vector<Bone> bones;
     std::vector<NullObject> nullObjects;
     int firstFrame = 0;
     int lastFrame = 0;
-    int frameStep = 0;
     int framesPerSecond = 0;
-    float scaleFactor = 1.0f;
-
-    LwoObject object;
-    std::vector<Joint> joints;
-    std::vector<Md5Mesh> outputMeshes;
-    std::vector<FrameBounds> frameBounds;
 
     // lastFrame - firstFrame + 1, computed without overflow.
     std::int64_t frameCount() const

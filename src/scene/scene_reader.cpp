@@ -46,13 +46,13 @@ constexpr std::size_t kParallelKeyLines = 20000;
 
 class SceneParser {
 public:
-    SceneParser(std::string_view text, Scene& scene, SceneFlavour flavour, Reporter& report,
-                std::string_view sourceName)
-        : lines_(text), scene_(scene), flavour_(flavour), report_(report), sourceName_(sourceName), text_(text)
+    SceneParser(std::string_view text, SceneFlavour flavour, Reporter& report, std::string_view sourceName,
+                unsigned threads)
+        : lines_(text), flavour_(flavour), report_(report), sourceName_(sourceName), text_(text), threads_(threads)
     {
     }
 
-    void parse();
+    Scene parse();
 
 private:
     enum class Item { None, Bone, Null };
@@ -68,14 +68,17 @@ private:
     };
 
     void handleLine(std::string_view keyword, std::string_view value, bool hasValue);
+    bool handleFrameKeyword(std::string_view keyword, std::string_view value);
     bool handleBoneKeyword(std::string_view keyword, std::string_view value);
+    void addNullObject(std::string_view name);
+    void readChannelsOfCurrentItem();
     bool readChannelBlock(Item item, std::size_t index);
     void convertKeyLines();
     Channels& channelsOf(Item item, std::size_t index);
     std::uint32_t* pendingSlot();
 
     SceneLineReader lines_;
-    Scene& scene_;
+    Scene scene_;
     SceneFlavour flavour_;
     Reporter& report_;
     std::string_view sourceName_;
@@ -87,6 +90,7 @@ private:
     std::string_view text_;
     std::vector<KeyLines> keyLines_;
     std::size_t keyLineCount_ = 0;
+    unsigned threads_;
 };
 
 Channels& SceneParser::channelsOf(Item item, std::size_t index)
@@ -101,7 +105,7 @@ std::uint32_t* SceneParser::pendingSlot()
     return nullptr;
 }
 
-void SceneParser::parse()
+Scene SceneParser::parse()
 {
     std::string_view line;
     while (lines_.readLine(line)) {
@@ -113,6 +117,7 @@ void SceneParser::parse()
         handleLine(keyword, value, hasValue);
     }
     convertKeyLines();
+    return std::move(scene_);
 }
 
 void SceneParser::convertKeyLines()
@@ -131,10 +136,12 @@ void SceneParser::convertKeyLines()
     if (keyLineCount_ < kParallelKeyLines) {
         convert(0, keyLines_.size());
     } else {
-        forEachRange(keyLines_.size(), convert);
+        forEachRange(keyLines_.size(), threads_, convert);
     }
 }
 
+// Keywords are matched whole and in this order; lines that match none are
+// ignored. Only AddBone acts without a value.
 void SceneParser::handleLine(std::string_view keyword, std::string_view value, bool hasValue)
 {
     const bool full = flavour_ == SceneFlavour::Full;
@@ -146,24 +153,7 @@ void SceneParser::handleLine(std::string_view keyword, std::string_view value, b
         return;
     }
     if (!hasValue) return;
-    if (full) {
-        if (keyword == "PreviewFirstFrame") {
-            scene_.firstFrame = leadingInteger(value);
-            return;
-        }
-        if (keyword == "PreviewLastFrame") {
-            scene_.lastFrame = leadingInteger(value);
-            return;
-        }
-        if (keyword == "PreviewFrameStep") {
-            scene_.frameStep = leadingInteger(value);
-            return;
-        }
-        if (keyword == "FramesPerSecond") {
-            scene_.framesPerSecond = leadingInteger(value);
-            return;
-        }
-    }
+    if (full && handleFrameKeyword(keyword, value)) return;
     if (keyword == "ParentItem") {
         if (std::uint32_t* slot = pendingSlot()) {
             scanHex8(value, *slot);
@@ -171,53 +161,72 @@ void SceneParser::handleLine(std::string_view keyword, std::string_view value, b
         }
         return;
     }
-    if (handleBoneKeyword(keyword, value)) return;
-    if (!full) return;
+    if (handleBoneKeyword(keyword, value) || !full) return;
     if (keyword == "NumChannels") {
-        if (current_ == Item::Bone) {
-            if (!readChannelBlock(Item::Bone, scene_.bones.size() - 1)) {
-                report_.warning(std::string(sourceName_) + ": the file ends inside a channel block of bone '" +
-                                scene_.bones.back().name + "'; the keys read so far are kept");
-            }
-        } else if (current_ == Item::Null) {
-            if (!readChannelBlock(Item::Null, scene_.nullObjects.size() - 1)) {
-                report_.warning(std::string(sourceName_) + ": the file ends inside a channel block of null object '" +
-                                scene_.nullObjects.back().name + "'; the keys read so far are kept");
-            }
+        readChannelsOfCurrentItem();
+    } else if (keyword == "AddNullObject") {
+        addNullObject(value);
+    }
+}
+
+bool SceneParser::handleFrameKeyword(std::string_view keyword, std::string_view value)
+{
+    if (keyword == "PreviewFirstFrame") {
+        scene_.firstFrame = leadingInteger(value);
+    } else if (keyword == "PreviewLastFrame") {
+        scene_.lastFrame = leadingInteger(value);
+    } else if (keyword == "FramesPerSecond") {
+        scene_.framesPerSecond = leadingInteger(value);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// A channel block belongs to the bone or null object created last, unless
+// an earlier block already ended its turn; blocks of other items (the
+// object layer, lights, cameras) are met line by line and match nothing.
+void SceneParser::readChannelsOfCurrentItem()
+{
+    if (current_ == Item::Bone) {
+        if (!readChannelBlock(Item::Bone, scene_.bones.size() - 1)) {
+            report_.warning(std::string(sourceName_) + ": the file ends inside a channel block of bone '" +
+                            scene_.bones.back().name + "'; the keys read so far are kept");
         }
-        current_ = Item::None;
-        return;
+    } else if (current_ == Item::Null) {
+        if (!readChannelBlock(Item::Null, scene_.nullObjects.size() - 1)) {
+            report_.warning(std::string(sourceName_) + ": the file ends inside a channel block of null object '" +
+                            scene_.nullObjects.back().name + "'; the keys read so far are kept");
+        }
     }
-    if (keyword == "AddNullObject") {
-        NullObject null;
-        null.name = std::string(value);
-        scene_.nullObjects.push_back(std::move(null));
-        current_ = Item::Null;
-        pendingKind_ = Item::Null;
-        pendingIndex_ = scene_.nullObjects.size() - 1;
-    }
+    current_ = Item::None;
+}
+
+void SceneParser::addNullObject(std::string_view name)
+{
+    NullObject null;
+    null.name = std::string(name);
+    scene_.nullObjects.push_back(std::move(null));
+    current_ = Item::Null;
+    pendingKind_ = Item::Null;
+    pendingIndex_ = scene_.nullObjects.size() - 1;
 }
 
 // The bone keywords act on the last bone created, also while a null object
 // is the current item. Before the first AddBone they are ignored.
 bool SceneParser::handleBoneKeyword(std::string_view keyword, std::string_view value)
 {
-    const bool isBoneKeyword = keyword == "BoneName" || keyword == "BoneActive" ||
-                               keyword == "BoneRestPosition" || keyword == "BoneRestDirection" ||
-                               keyword == "BoneRestLength" || keyword == "BoneWeightMapName";
+    const bool isBoneKeyword = keyword == "BoneName" || keyword == "BoneRestPosition" ||
+                               keyword == "BoneRestDirection" || keyword == "BoneWeightMapName";
     if (!isBoneKeyword) return false;
     if (scene_.bones.empty()) return true;
     Bone& bone = scene_.bones.back();
     if (keyword == "BoneName") {
         bone.name = std::string(value);
-    } else if (keyword == "BoneActive") {
-        bone.active = leadingInteger(value);
     } else if (keyword == "BoneRestPosition") {
         scanThreeFloats(value, bone.restPosition.x, bone.restPosition.y, bone.restPosition.z);
     } else if (keyword == "BoneRestDirection") {
         scanThreeFloats(value, bone.restDirection.x, bone.restDirection.y, bone.restDirection.z);
-    } else if (keyword == "BoneRestLength") {
-        bone.restLength = static_cast<float>(leadingDecimal(value));
     } else {
         bone.weightMapName = std::string(value);
     }
@@ -258,34 +267,33 @@ bool SceneParser::readChannelBlock(Item item, std::size_t index)
     return true;
 }
 
-bool readSceneFile(const std::string& path, Scene& scene, SceneFlavour flavour, Reporter& report)
+std::optional<Scene> readSceneFile(const std::string& path, SceneFlavour flavour, Reporter& report, unsigned threads)
 {
     std::string text;
     std::string reason;
     if (!readWholeFile(path, text, reason)) {
         report.error("cannot open scene file '" + path + "': " + reason);
-        return false;
+        return std::nullopt;
     }
-    parseScene(text, scene, flavour, report, path);
-    return true;
+    return parseScene(text, flavour, report, path, threads);
 }
 
 } // namespace
 
-void parseScene(std::string_view text, Scene& scene, SceneFlavour flavour, Reporter& report,
-                std::string_view sourceName)
+Scene parseScene(std::string_view text, SceneFlavour flavour, Reporter& report, std::string_view sourceName,
+                 unsigned threads)
 {
-    SceneParser(text, scene, flavour, report, sourceName).parse();
+    return SceneParser(text, flavour, report, sourceName, threads).parse();
 }
 
-bool readScene(const std::string& path, Scene& scene, Reporter& report)
+std::optional<Scene> readScene(const std::string& path, Reporter& report, unsigned threads)
 {
-    return readSceneFile(path, scene, SceneFlavour::Full, report);
+    return readSceneFile(path, SceneFlavour::Full, report, threads);
 }
 
-bool readSceneBones(const std::string& path, Scene& scene, Reporter& report)
+std::optional<Scene> readSceneBones(const std::string& path, Reporter& report)
 {
-    return readSceneFile(path, scene, SceneFlavour::BonesOnly, report);
+    return readSceneFile(path, SceneFlavour::BonesOnly, report, 1);
 }
 
 } // namespace lwmd5

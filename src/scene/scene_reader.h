@@ -2,6 +2,7 @@
 
 #include "scene/scene.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -38,14 +39,15 @@ private:
     char lineEnd_ = '\r';
 };
 
-// Parses scene text held in memory into `scene`. `sourceName` names the file
-// in warnings (a file that ends inside a channel block).
-void parseScene(std::string_view text, Scene& scene, SceneFlavour flavour, Reporter& report,
-                std::string_view sourceName);
+// Parses scene text held in memory. `sourceName` names the file in warnings
+// (a file that ends inside a channel block). Long scenes convert their key
+// lines on up to `threads` threads.
+Scene parseScene(std::string_view text, SceneFlavour flavour, Reporter& report, std::string_view sourceName,
+                 unsigned threads = 1);
 
-// Read the scene file at `path`; false, after one error line, when it cannot
-// be read.
-bool readScene(const std::string& path, Scene& scene, Reporter& report);
-bool readSceneBones(const std::string& path, Scene& scene, Reporter& report);
+// Read the scene file at `path` (the full reader of animconv, the bones-only
+// reader of meshconv); nothing, after one error line, when it cannot be read.
+[[nodiscard]] std::optional<Scene> readScene(const std::string& path, Reporter& report, unsigned threads);
+[[nodiscard]] std::optional<Scene> readSceneBones(const std::string& path, Reporter& report);
 
 } // namespace lwmd5

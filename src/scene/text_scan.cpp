@@ -43,7 +43,7 @@ FastResult convertField(const char*& p, const char* end, const Field& field)
     if (*q == '+' || *q == '-') ++q;
     const char* digitsStart = q;
     while (q != end && isDigit(*q)) ++q;
-    std::size_t digits = static_cast<std::size_t>(q - digitsStart);
+    const std::size_t digits = static_cast<std::size_t>(q - digitsStart);
     if (field.kind == Field::Int) {
         if (digits == 0 || digits > 9) return FastResult::Unsure;
         if (q != end && !isCSpace(*q)) return FastResult::Unsure;
@@ -54,21 +54,9 @@ FastResult convertField(const char*& p, const char* end, const Field& field)
         p = q;
         return FastResult::Converted;
     }
-    if (q != end && *q == '.') {
-        ++q;
-        const char* fraction = q;
-        while (q != end && isDigit(*q)) ++q;
-        digits += static_cast<std::size_t>(q - fraction);
-    }
-    if (digits == 0) return FastResult::Unsure;
-    if (q != end && (*q == 'e' || *q == 'E')) {
-        const char* e = q + 1;
-        if (e != end && (*e == '+' || *e == '-')) ++e;
-        const char* exponentDigits = e;
-        while (e != end && isDigit(*e)) ++e;
-        if (e == exponentDigits) return FastResult::Unsure;
-        q = e;
-    }
+    const DecimalSpelling number = scanDecimalSpelling(std::string_view(start, static_cast<std::size_t>(end - start)));
+    if (number.length == 0 || number.danglingExponent) return FastResult::Unsure;
+    q = start + number.length;
     if (q != end && !isCSpace(*q)) return FastResult::Unsure;
     float value = 0.0f;
     const char* numberStart = *start == '+' ? start + 1 : start;
@@ -131,6 +119,27 @@ int scanWithC(const std::string& text, const Field* fields, int count)
 
 } // namespace
 
+DecimalSpelling scanDecimalSpelling(std::string_view text)
+{
+    std::size_t i = 0;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    std::size_t digits = 0;
+    for (; i < text.size() && isDigit(text[i]); ++i) ++digits;
+    if (i < text.size() && text[i] == '.') {
+        for (++i; i < text.size() && isDigit(text[i]); ++i) ++digits;
+    }
+    if (digits == 0) return {0, false};
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        std::size_t e = i + 1;
+        if (e < text.size() && (text[e] == '+' || text[e] == '-')) ++e;
+        const std::size_t exponentStart = e;
+        while (e < text.size() && isDigit(text[e])) ++e;
+        if (e == exponentStart) return {i, true};
+        i = e;
+    }
+    return {i, false};
+}
+
 int leadingInteger(std::string_view text)
 {
     std::size_t i = 0;
@@ -149,12 +158,6 @@ int leadingInteger(std::string_view text)
     if (value > INT_MAX) value = INT_MAX;
     if (value < INT_MIN) value = INT_MIN;
     return static_cast<int>(value);
-}
-
-double leadingDecimal(std::string_view text)
-{
-    const std::string copy(text);
-    return std::strtod(copy.c_str(), nullptr);
 }
 
 int scanThreeFloats(std::string_view text, float& a, float& b, float& c)

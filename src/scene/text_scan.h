@@ -14,8 +14,17 @@ namespace lwmd5 {
 // atoi: optional white space, sign and decimal digits; 0 when there are none.
 // Values beyond the int range are clamped to it.
 int leadingInteger(std::string_view text);
-// atof: the leading decimal number, 0.0 when there is none.
-double leadingDecimal(std::string_view text);
+
+// The decimal number at the very start of `text` as C's conversions spell
+// it: an optional sign, digits with at most one point (one digit at least),
+// and an exponent when it is complete. `length` is 0 when there is none;
+// `danglingExponent` tells that an 'e' follows which completes no exponent
+// (the number then ends before it).
+struct DecimalSpelling {
+    std::size_t length;
+    bool danglingExponent;
+};
+DecimalSpelling scanDecimalSpelling(std::string_view text);
 
 // sscanf(text, "%f %f %f", ...): returns the number of fields assigned.
 int scanThreeFloats(std::string_view text, float& a, float& b, float& c);

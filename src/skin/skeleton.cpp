@@ -8,14 +8,6 @@
 
 namespace lwmd5 {
 
-int findJoint(const std::vector<Joint>& joints, std::string_view name)
-{
-    for (std::size_t i = 0; i < joints.size(); ++i) {
-        if (joints[i].name == name) return static_cast<int>(i);
-    }
-    return -1;
-}
-
 std::string parentBoneName(const std::vector<Bone>& bones, const Bone& bone)
 {
     if ((bone.parentItem & kParentIsBone) == 0) return {};
@@ -74,158 +66,200 @@ struct ArrangementHash {
 
 } // namespace
 
+namespace {
+
+// Where each record stands while the exchanges run, and where the first
+// record of each name stands. Records of one name form a group; a name's
+// first match is the group's record at the smallest position. A group of one
+// record (every group, when names are unique) needs only that record's
+// position; larger groups keep the set of their positions.
+class OrderPlanner {
+public:
+    OrderPlanner(const std::vector<std::string>& names, const std::vector<std::string>& parentNames);
+
+    // Exchanges the record at i with its parent's first match while that
+    // lies after i. False when the exchanges would never end; `cycle` then
+    // holds the records that take part.
+    bool settle(int i, std::vector<int>& cycle);
+    std::vector<int>& order() { return order_; }
+
+private:
+    int firstMatch(int group) const;
+    int parentPosition(int at) const { return firstMatch(parentGroup_[index(order_[index(at)])]); }
+    void move(int record, int from, int to);
+    static std::size_t index(int value) { return static_cast<std::size_t>(value); }
+
+    std::vector<int> group_;       // per record
+    std::vector<int> parentGroup_; // per record, -1 when the parent name matches no record
+    std::vector<int> soleRecord_;  // per group: its only record, or -1 for a shared name
+    std::vector<int> setOfGroup_;  // per group: its entry in sharedPositions_, or -1
+    std::vector<std::set<int>> sharedPositions_;
+    std::vector<int> position_; // per record
+    std::vector<int> order_;    // per position: the record standing there
+};
+
+OrderPlanner::OrderPlanner(const std::vector<std::string>& names, const std::vector<std::string>& parentNames)
+    : group_(names.size()), parentGroup_(names.size(), -1), position_(names.size()), order_(names.size())
+{
+    std::unordered_map<std::string_view, int> groupOfName;
+    for (std::size_t r = 0; r < names.size(); ++r) {
+        group_[r] = groupOfName.emplace(names[r], static_cast<int>(groupOfName.size())).first->second;
+    }
+    for (std::size_t r = 0; r < names.size(); ++r) {
+        const auto found = groupOfName.find(parentNames[r]);
+        if (found != groupOfName.end()) parentGroup_[r] = found->second;
+    }
+    std::vector<int> groupSize(groupOfName.size(), 0);
+    soleRecord_.assign(groupOfName.size(), -1);
+    for (std::size_t r = 0; r < names.size(); ++r) {
+        ++groupSize[index(group_[r])];
+        soleRecord_[index(group_[r])] = static_cast<int>(r);
+    }
+    setOfGroup_.assign(groupOfName.size(), -1);
+    for (std::size_t r = 0; r < names.size(); ++r) {
+        order_[r] = static_cast<int>(r);
+        position_[r] = static_cast<int>(r);
+        const std::size_t g = index(group_[r]);
+        if (groupSize[g] == 1) continue;
+        soleRecord_[g] = -1;
+        if (setOfGroup_[g] < 0) {
+            setOfGroup_[g] = static_cast<int>(sharedPositions_.size());
+            sharedPositions_.emplace_back();
+        }
+        sharedPositions_[index(setOfGroup_[g])].insert(static_cast<int>(r));
+    }
+}
+
+int OrderPlanner::firstMatch(int group) const
+{
+    if (group < 0) return -1;
+    const int sole = soleRecord_[index(group)];
+    return sole >= 0 ? position_[index(sole)] : *sharedPositions_[index(setOfGroup_[index(group)])].begin();
+}
+
+void OrderPlanner::move(int record, int from, int to)
+{
+    position_[index(record)] = to;
+    const int shared = setOfGroup_[index(group_[index(record)])];
+    if (shared < 0) return;
+    std::set<int>& positions = sharedPositions_[index(shared)];
+    positions.erase(from);
+    positions.insert(to);
+}
+
+bool OrderPlanner::settle(int i, std::vector<int>& cycle)
+{
+    const std::size_t count = order_.size();
+    std::size_t exchanges = 0;
+    ArrangementHash hash;
+    std::unordered_map<ArrangementHash, std::size_t, ArrangementHash::Hasher> seen;
+    std::vector<int> visitors;
+    for (int p = parentPosition(i); p > i; p = parentPosition(i)) {
+        int& atI = order_[index(i)];
+        int& atP = order_[index(p)];
+        // Exchanges at one position normally end within a chain's depth.
+        // Past as many exchanges as there are records, watch for an
+        // arrangement that comes back: from there the exchanges would repeat
+        // forever, and the records that visited position i in between form
+        // the cycle. (Shared names can make a long run that still ends, so
+        // the count alone proves nothing.)
+        if (++exchanges > count) {
+            if (seen.empty()) hash = ArrangementHash::of(order_);
+            const auto [found, fresh] = seen.emplace(hash, visitors.size());
+            if (!fresh) {
+                cycle.assign(visitors.begin() + static_cast<std::ptrdiff_t>(found->second), visitors.end());
+                std::sort(cycle.begin(), cycle.end());
+                cycle.erase(std::unique(cycle.begin(), cycle.end()), cycle.end());
+                return false;
+            }
+            visitors.push_back(atI);
+            hash.exchange(atI, i, atP, p);
+        }
+        move(atI, i, p);
+        move(atP, p, i);
+        std::swap(atI, atP);
+    }
+    return true;
+}
+
+} // namespace
+
 JointOrder planJointOrder(const std::vector<std::string>& names, const std::vector<std::string>& parentNames)
 {
-    const std::size_t count = names.size();
+    OrderPlanner planner(names, parentNames);
     JointOrder plan;
-    plan.order.resize(count);
-    // Records of one name form a group; a name's first match is the group's
-    // record at the smallest position. A group of one record (every group,
-    // when names are unique) needs only that record's position; larger groups
-    // keep the set of their positions.
-    std::unordered_map<std::string_view, int> groupOfName;
-    std::vector<int> group(count);
-    for (std::size_t r = 0; r < count; ++r) {
-        group[r] = groupOfName.emplace(names[r], static_cast<int>(groupOfName.size())).first->second;
+    for (int i = 0; i < static_cast<int>(names.size()); ++i) {
+        if (!planner.settle(i, plan.cycle)) break;
     }
-    std::vector<int> parentGroup(count, -1);
-    for (std::size_t r = 0; r < count; ++r) {
-        const auto found = groupOfName.find(parentNames[r]);
-        if (found != groupOfName.end()) parentGroup[r] = found->second;
-    }
-    std::vector<int> soleRecord(groupOfName.size(), -1);
-    std::vector<int> groupSize(groupOfName.size(), 0);
-    for (std::size_t r = 0; r < count; ++r) {
-        ++groupSize[static_cast<std::size_t>(group[r])];
-        soleRecord[static_cast<std::size_t>(group[r])] = static_cast<int>(r);
-    }
-    // Position sets exist only for names shared by several records.
-    std::vector<int> setOfGroup(groupOfName.size(), -1);
-    std::vector<std::set<int>> sharedPositions;
-    std::vector<int> position(count);
-    for (std::size_t r = 0; r < count; ++r) {
-        plan.order[r] = static_cast<int>(r);
-        position[r] = static_cast<int>(r);
-        const auto g = static_cast<std::size_t>(group[r]);
-        if (groupSize[g] > 1) {
-            soleRecord[g] = -1;
-            if (setOfGroup[g] < 0) {
-                setOfGroup[g] = static_cast<int>(sharedPositions.size());
-                sharedPositions.emplace_back();
-            }
-            sharedPositions[static_cast<std::size_t>(setOfGroup[g])].insert(static_cast<int>(r));
-        }
-    }
-    auto firstMatch = [&](int g) {
-        if (g < 0) return -1;
-        const auto index = static_cast<std::size_t>(g);
-        return soleRecord[index] >= 0 ? position[static_cast<std::size_t>(soleRecord[index])]
-                                      : *sharedPositions[static_cast<std::size_t>(setOfGroup[index])].begin();
-    };
-    auto move = [&](int record, int from, int to) {
-        position[static_cast<std::size_t>(record)] = to;
-        const int shared = setOfGroup[static_cast<std::size_t>(group[static_cast<std::size_t>(record)])];
-        if (shared >= 0) {
-            std::set<int>& positions = sharedPositions[static_cast<std::size_t>(shared)];
-            positions.erase(from);
-            positions.insert(to);
-        }
-    };
-    auto parentPosition = [&](int at) {
-        return firstMatch(parentGroup[static_cast<std::size_t>(plan.order[static_cast<std::size_t>(at)])]);
-    };
-
-    for (int i = 0; i < static_cast<int>(count); ++i) {
-        std::size_t exchanges = 0;
-        ArrangementHash hash;
-        std::unordered_map<ArrangementHash, std::size_t, ArrangementHash::Hasher> seen;
-        std::vector<int> visitors;
-        for (int p = parentPosition(i); p > i; p = parentPosition(i)) {
-            int& atI = plan.order[static_cast<std::size_t>(i)];
-            int& atP = plan.order[static_cast<std::size_t>(p)];
-            // Exchanges at one position normally end within a chain's depth.
-            // Past as many exchanges as there are records, watch for an
-            // arrangement that comes back: from there the exchanges would
-            // repeat forever, and the records that visited position i in
-            // between form the cycle. (Shared names can make a long run
-            // that still ends, so the count alone proves nothing.)
-            if (++exchanges > count) {
-                if (seen.empty()) hash = ArrangementHash::of(plan.order);
-                const auto [found, fresh] = seen.emplace(hash, visitors.size());
-                if (!fresh) {
-                    plan.cycle.assign(visitors.begin() + static_cast<std::ptrdiff_t>(found->second), visitors.end());
-                    std::sort(plan.cycle.begin(), plan.cycle.end());
-                    plan.cycle.erase(std::unique(plan.cycle.begin(), plan.cycle.end()), plan.cycle.end());
-                    return plan;
-                }
-                visitors.push_back(atI);
-                hash.exchange(atI, i, atP, p);
-            }
-            move(atI, i, p);
-            move(atP, p, i);
-            std::swap(atI, atP);
-        }
-    }
+    plan.order = std::move(planner.order());
     return plan;
 }
 
-void buildJoints(Scene& scene)
+JointOrder planJointOrder(const std::vector<Bone>& bones)
 {
-    const double s = scene.scaleFactor;
-    scene.joints.assign(scene.bones.size(), Joint{});
-    for (std::size_t i = 0; i < scene.bones.size(); ++i) {
-        const Bone& bone = scene.bones[i];
-        Joint& joint = scene.joints[i];
+    std::vector<std::string> names;
+    std::vector<std::string> parentNames;
+    names.reserve(bones.size());
+    parentNames.reserve(bones.size());
+    for (const Bone& bone : bones) {
+        names.push_back(bone.name);
+        parentNames.push_back(parentBoneName(bones, bone));
+    }
+    return planJointOrder(names, parentNames);
+}
+
+std::vector<Joint> buildJoints(const std::vector<Bone>& bones, float scaleFactor)
+{
+    const double s = scaleFactor;
+    std::vector<Joint> joints(bones.size());
+    for (std::size_t i = 0; i < bones.size(); ++i) {
+        const Bone& bone = bones[i];
+        Joint& joint = joints[i];
         joint.bone = static_cast<int>(i);
         joint.name = bone.name;
         joint.weightMapName = bone.weightMapName;
         joint.restPosition = {static_cast<float>(s * bone.restPosition.x), static_cast<float>(s * bone.restPosition.y),
                               -static_cast<float>(s * bone.restPosition.z)};
-        joint.parentIndex = -1;
-        joint.parentName = parentBoneName(scene.bones, bone);
+        joint.parentName = parentBoneName(bones, bone);
         headingPitchBankRotation(bone.restDirection.x, bone.restDirection.y, bone.restDirection.z,
                                  joint.restRotation);
         toMd5Rotation(joint.restRotation);
     }
+    return joints;
 }
 
-void orderJoints(Scene& scene)
+std::vector<Joint> orderJoints(std::vector<Joint> joints, const std::vector<int>& plannedOrder)
 {
-    std::vector<std::string> names;
-    std::vector<std::string> parentNames;
-    names.reserve(scene.joints.size());
-    parentNames.reserve(scene.joints.size());
-    for (const Joint& joint : scene.joints) {
-        names.push_back(joint.name);
-        parentNames.push_back(joint.parentName);
-    }
-    std::vector<int> order = planJointOrder(names, parentNames).order;
-    names.clear();
-    parentNames.clear();
+    std::vector<int> order = plannedOrder;
     // Apply the permutation in place, one cycle at a time: position i takes
     // the record that stood at order[i].
     for (std::size_t i = 0; i < order.size(); ++i) {
         std::size_t current = i;
         while (static_cast<std::size_t>(order[current]) != i) {
             const auto next = static_cast<std::size_t>(order[current]);
-            std::swap(scene.joints[current], scene.joints[next]);
+            std::swap(joints[current], joints[next]);
             order[current] = static_cast<int>(current);
             current = next;
         }
         order[current] = static_cast<int>(current);
     }
+    return joints;
 }
 
-void computeBindTransforms(Scene& scene)
+// A root's bind transform is preceded by a turn of 90 degrees about x: the
+// scene's y-up rest directions become md5's z up, while the root's position
+// stays as the scene gives it (x, y, -z), unturned. The rig then stands
+// upright in md5 space when its root sits at the origin.
+std::vector<Joint> computeBindTransforms(std::vector<Joint> joints)
 {
     // First index of each name; the order is final now.
     std::unordered_map<std::string_view, int> firstIndex;
-    for (std::size_t i = 0; i < scene.joints.size(); ++i) firstIndex.emplace(scene.joints[i].name, static_cast<int>(i));
+    for (std::size_t i = 0; i < joints.size(); ++i) firstIndex.emplace(joints[i].name, static_cast<int>(i));
 
     Transform upright;
     rotationX(90.0f, upright);
-    for (std::size_t i = 0; i < scene.joints.size(); ++i) {
-        Joint& joint = scene.joints[i];
+    for (std::size_t i = 0; i < joints.size(); ++i) {
+        Joint& joint = joints[i];
         const auto found = firstIndex.find(joint.parentName);
         const int parent = found == firstIndex.end() ? -1 : found->second;
 
@@ -235,14 +269,19 @@ void computeBindTransforms(Scene& scene)
         multiplyTransforms(joint.restRotation, translation, local);
         if (parent >= 0 && parent != static_cast<int>(i)) {
             joint.parentIndex = parent;
-            multiplyTransforms(local, scene.joints[static_cast<std::size_t>(parent)].bindTransform,
-                               joint.bindTransform);
+            multiplyTransforms(local, joints[static_cast<std::size_t>(parent)].bindTransform, joint.bindTransform);
         } else {
             joint.parentIndex = -1;
             multiplyTransforms(upright, local, joint.bindTransform);
         }
         invertTransform(joint.bindTransform, joint.inverseBindTransform);
     }
+    return joints;
+}
+
+std::vector<Joint> buildSkeleton(const std::vector<Bone>& bones, const JointOrder& plan, float scaleFactor)
+{
+    return computeBindTransforms(orderJoints(buildJoints(bones, scaleFactor), plan.order));
 }
 
 } // namespace lwmd5

@@ -1,15 +1,25 @@
 #pragma once
 
+#include "math/transform.h"
 #include "scene/scene.h"
 
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace lwmd5 {
 
-// Index of the first joint named `name` (byte for byte), or -1.
-int findJoint(const std::vector<Joint>& joints, std::string_view name);
+// One bone of the scene as an md5 joint.
+struct Joint {
+    std::string name;
+    int parentIndex = -1;
+    std::string parentName;
+    std::string weightMapName;
+    Vec3 restPosition;       // relative to the parent, md5 space, scaled
+    Transform restRotation;  // relative to the parent, md5 space
+    Transform bindTransform; // joint space to model space
+    Transform inverseBindTransform;
+    int bone = -1; // index of the Bone in Scene::bones
+};
 
 // The name of the bone that `bone`'s ParentItem names, or "" when it names no
 // bone of the list (an object, a null, a number beyond the list).
@@ -26,13 +36,18 @@ struct JointOrder {
     std::vector<int> cycle;
 };
 JointOrder planJointOrder(const std::vector<std::string>& names, const std::vector<std::string>& parentNames);
+// The plan for the bones' joints, which keep the bones' names and parents.
+JointOrder planJointOrder(const std::vector<Bone>& bones);
 
-// One joint per bone, with its rest pose in md5 space.
-void buildJoints(Scene& scene);
-// Every parent before its children.
-void orderJoints(Scene& scene);
-// Parent indices, bind transforms and their inverses. A joint whose parent
-// is itself becomes a root.
-void computeBindTransforms(Scene& scene);
+// One joint per bone in file order, with its rest pose in md5 space.
+std::vector<Joint> buildJoints(const std::vector<Bone>& bones, float scaleFactor);
+// The joints rearranged by a plan without a cycle: every parent first.
+std::vector<Joint> orderJoints(std::vector<Joint> joints, const std::vector<int>& order);
+// Parent indices, bind transforms and their inverses, on ordered joints. A
+// joint whose parent is itself becomes a root.
+std::vector<Joint> computeBindTransforms(std::vector<Joint> joints);
+
+// The three stages in their order: the skeleton in its bind pose.
+std::vector<Joint> buildSkeleton(const std::vector<Bone>& bones, const JointOrder& plan, float scaleFactor);
 
 } // namespace lwmd5

@@ -17,9 +17,9 @@ void warnSkipped(Reporter& report, std::size_t skipped, const std::string& what)
     report.warning(std::to_string(skipped) + " " + what);
 }
 
-const LwoMesh* firstMesh(const Scene& scene)
+const LwoMesh* firstMesh(const LwoObject& object)
 {
-    return scene.object.meshes.empty() ? nullptr : &scene.object.meshes.front();
+    return object.meshes.empty() ? nullptr : &object.meshes.front();
 }
 
 float flippedV(float v)
@@ -71,23 +71,22 @@ struct VertexSlots {
 
 } // namespace
 
-void buildMesh(Scene& scene, Reporter& report)
+Md5Mesh buildMesh(const LwoObject& object, float scaleFactor, Reporter& report)
 {
-    scene.outputMeshes.assign(1, Md5Mesh{});
-    Md5Mesh& mesh = scene.outputMeshes.front();
-    if (!scene.object.surfaces.empty()) mesh.shader = scene.object.surfaces.front().name;
-    const LwoMesh* source = firstMesh(scene);
-    if (source == nullptr) return;
+    Md5Mesh mesh;
+    if (!object.surfaces.empty()) mesh.shader = object.surfaces.front().name;
+    const LwoMesh* source = firstMesh(object);
+    if (source == nullptr) return mesh;
 
-    const double s = scene.scaleFactor;
+    const double s = scaleFactor;
     mesh.vertices.resize(source->points.size());
     for (std::size_t k = 0; k < source->points.size(); ++k) {
         const auto& point = source->points[k];
         mesh.vertices[k].position = {static_cast<float>(s * point[0]), static_cast<float>(s * point[2]),
                                      static_cast<float>(s * point[1])};
     }
-    if (!scene.object.uvMaps.empty()) {
-        const LwoUvMap& uvMap = scene.object.uvMaps.front();
+    if (!object.uvMaps.empty()) {
+        const LwoUvMap& uvMap = object.uvMaps.front();
         std::size_t skipped = 0;
         for (const LwoUvEntry& entry : uvMap.entries) {
             if (entry.pointIndex < 0 || entry.pointIndex >= source->pointCount()) {
@@ -104,24 +103,24 @@ void buildMesh(Scene& scene, Reporter& report)
     for (std::size_t t = 0; t < source->triangles.size(); ++t) {
         for (int c = 0; c < 3; ++c) mesh.triangles[t].corners[c] = source->triangles[t][static_cast<std::size_t>(c)];
     }
+    return mesh;
 }
 
-void assignWeights(Scene& scene, Reporter& report)
-{
-    Md5Mesh& mesh = scene.outputMeshes.front();
-    const std::size_t vertexCount = mesh.vertices.size();
-    const LwoObject& object = scene.object;
+namespace {
 
-    // Gathering: slots ordered by joint index first, then by map order, then
-    // by entry order. Weights of exactly 0 are no weights; not a number is.
+// Each vertex's weights in slot order: ordered by joint index first, then by
+// map order, then by entry order. Weights of exactly 0 are no weights; not a
+// number is. A vertex no map weights belongs to the first joint.
+std::vector<VertexSlots> gatherWeights(std::size_t vertexCount, const std::vector<Joint>& joints,
+                                       const LwoObject& object, Reporter& report)
+{
     std::vector<VertexSlots> slots(vertexCount);
     std::vector<std::size_t> skippedPerMap(object.weightMaps.size(), 0);
     std::vector<bool> mapUsed(object.weightMaps.size(), false);
-    for (std::size_t j = 0; j < scene.joints.size(); ++j) {
-        const Joint& joint = scene.joints[j];
+    for (std::size_t j = 0; j < joints.size(); ++j) {
         for (std::size_t m = 0; m < object.weightMaps.size(); ++m) {
             const LwoWeightMap& map = object.weightMaps[m];
-            if (map.name != joint.weightMapName) continue;
+            if (map.name != joints[j].weightMapName) continue;
             const bool firstUse = !mapUsed[m];
             mapUsed[m] = true;
             for (const LwoWeightEntry& entry : map.entries) {
@@ -138,53 +137,63 @@ void assignWeights(Scene& scene, Reporter& report)
         warnSkipped(report, skippedPerMap[m],
                     "entries of weight map '" + object.weightMaps[m].name + "' name no point of the mesh; skipped");
     }
-
     std::size_t crowded = 0;
-    std::size_t total = 0;
     for (VertexSlots& vertexSlots : slots) {
         if (vertexSlots.crowded) ++crowded;
-        // A vertex no map weights belongs to the first joint.
         if (vertexSlots.count == 0) vertexSlots.add({0, 1.0f});
-        total += vertexSlots.count;
     }
     if (crowded > 0) {
         report.warning(std::to_string(crowded) + " vertices have more than " + std::to_string(kMaxVertexWeights) +
                        " weights; the " + std::to_string(kMaxVertexWeights) + " largest of each are kept");
     }
+    return slots;
+}
 
-    // Normalising and laying out, vertex by vertex.
+// Normalises each vertex's biases (summed in slot order in double; a sum of 0
+// leaves them) and lays the weights out vertex by vertex, each weight's
+// offset being the vertex seen from its joint.
+void layOutWeights(Md5Mesh& mesh, const std::vector<VertexSlots>& slots, const std::vector<Joint>& joints)
+{
+    std::size_t total = 0;
+    for (const VertexSlots& vertexSlots : slots) total += vertexSlots.count;
     mesh.weights.clear();
     mesh.weights.reserve(total);
-    for (std::size_t i = 0; i < vertexCount; ++i) {
+    for (std::size_t i = 0; i < mesh.vertices.size(); ++i) {
         Md5Vertex& vertex = mesh.vertices[i];
-        const VertexSlots& vertexSlots = slots[i];
-        const Slot* first = vertexSlots.slots.data();
-        const Slot* last = first + vertexSlots.count;
+        const Slot* first = slots[i].slots.data();
+        const Slot* last = first + slots[i].count;
         double sum = 0.0;
         for (const Slot* slot = first; slot != last; ++slot) sum += slot->bias;
         const double reciprocal = sum != 0.0 ? 1.0 / sum : 0.0;
         vertex.firstWeight = static_cast<std::int32_t>(mesh.weights.size());
-        vertex.weightCount = vertexSlots.count;
+        vertex.weightCount = slots[i].count;
         for (const Slot* slot = first; slot != last; ++slot) {
             Md5Weight weight;
             weight.joint = slot->joint;
             weight.bias = sum != 0.0 ? static_cast<float>(slot->bias * reciprocal) : slot->bias;
-            transformPoint(vertex.position, scene.joints[static_cast<std::size_t>(slot->joint)].inverseBindTransform,
+            transformPoint(vertex.position, joints[static_cast<std::size_t>(slot->joint)].inverseBindTransform,
                            weight.offset);
             mesh.weights.push_back(weight);
         }
     }
 }
 
-void applyUvFixes(Scene& scene, Reporter& report)
+} // namespace
+
+Md5Mesh assignWeights(Md5Mesh mesh, const std::vector<Joint>& joints, const LwoObject& object, Reporter& report)
 {
-    const LwoObject& object = scene.object;
-    const LwoMesh* source = firstMesh(scene);
-    if (source == nullptr || object.uvMaps.empty()) return;
+    const std::vector<VertexSlots> slots = gatherWeights(mesh.vertices.size(), joints, object, report);
+    layOutWeights(mesh, slots, joints);
+    return mesh;
+}
+
+Md5Mesh applyUvFixes(Md5Mesh mesh, const LwoObject& object, Reporter& report)
+{
+    const LwoMesh* source = firstMesh(object);
+    if (source == nullptr || object.uvMaps.empty()) return mesh;
     const std::string& uvName = object.uvMaps.front().name;
-    Md5Mesh& mesh = scene.outputMeshes.front();
     const std::int32_t pointCount = source->pointCount();
-    const std::int32_t polygonCount = static_cast<std::int32_t>(source->polygonFirstTriangle.size()) - 1;
+    const std::int32_t polygonCount = source->polygonCount();
 
     for (const LwoUvFixMap& map : object.uvFixMaps) {
         if (map.name != uvName) continue;
@@ -214,6 +223,13 @@ void applyUvFixes(Scene& scene, Reporter& report)
         warnSkipped(report, skipped,
                     "entries of UV fix map '" + map.name + "' name no point or polygon of the mesh; skipped");
     }
+    return mesh;
+}
+
+Md5Mesh buildSkinnedMesh(const LwoObject& object, const std::vector<Joint>& joints, float scaleFactor,
+                         Reporter& report)
+{
+    return applyUvFixes(assignWeights(buildMesh(object, scaleFactor, report), joints, object, report), object, report);
 }
 
 } // namespace lwmd5

@@ -46,8 +46,10 @@ TEST(CommandLine, ArgumentKindAndScaleFactor)
 void writeCase(const TempDir& dir, const std::string& folder, float size)
 {
     std::filesystem::create_directories(dir / folder);
-    const BoneSpec root{"root", "root", {size / 2, size, 2 * size}, {}, 1, -1, restChannels(size / 2, size, 2 * size)};
-    const BoneSpec tip{"tip", "tip", {0, 1.5f * size, 0}, {}, 1, 0, restChannels(0, 1.5f * size, size / 4)};
+    const BoneSpec root{.name = "root", .weightMapName = "root", .restPosition = {size / 2, size, 2 * size},
+                        .channels = restChannels(size / 2, size, 2 * size)};
+    const BoneSpec tip{.name = "tip", .weightMapName = "tip", .restPosition = {0, 1.5f * size, 0}, .parentBone = 0,
+                       .channels = restChannels(0, 1.5f * size, size / 4)};
     dir.write(folder + "/walk.lws", SceneTextBuilder().header(0, 1, 24, "walk.lwo").bone(root).bone(tip).text());
     dir.write(folder + "/walk.lwo",
               form("LWO2", {pntsChunk({{size, 0, size / 2}, {0, 2 * size, 0}, {size / 4, 0, 4 * size}}),

@@ -51,8 +51,12 @@ constexpr bool kSanitized = false;
 
 // ---- inputs
 
-BoneSpec rootBone() { return {"root", "root", {0, 0, 0}, {0, 0, 0}, 1.0f, -1, restChannels()}; }
-BoneSpec armBone(int parent = 0) { return {"arm", "arm", {0, 1, 0}, {0, 0, 0}, 1.0f, parent, restChannels(0, 1, 0)}; }
+BoneSpec rootBone() { return {.name = "root", .weightMapName = "root"}; }
+BoneSpec armBone(int parent = 0)
+{
+    return {.name = "arm", .weightMapName = "arm", .restPosition = {0, 1, 0}, .parentBone = parent,
+            .channels = restChannels(0, 1, 0)};
+}
 
 std::string sceneOf(const std::vector<BoneSpec>& bones, int first = 0, int last = 2, int fps = 24)
 {
@@ -231,7 +235,8 @@ std::vector<HostileCase> sceneCases()
     BoneSpec oddRoot = rootBone(), unsortedRoot = rootBone();
     oddRoot.channels[3] = odd;
     unsortedRoot.channels[0] = unsorted;
-    const BoneSpec leg{"leg", "", {}, {}, 1, 0, restChannels()}, hip{"hip", "", {}, {}, 1, 1, restChannels()};
+    const BoneSpec leg{.name = "leg", .weightMapName = "", .parentBone = 0},
+        hip{.name = "hip", .weightMapName = "", .parentBone = 1};
     return {
         {"an empty scene file", "", object, noBones},
         {"a scene without bones", SceneTextBuilder().header(0, 2, 24, "walk.lwo").text(), object, noBones},

@@ -32,10 +32,10 @@ using namespace lwmd5::testing;
 // difference, relative to the object's extent.
 double rebuildError(const Md5MeshFile& md5, const fs::path& objectFile)
 {
-    LwoObject object;
     CaptureReporter report;
-    loadLwoObject(objectFile.string(), object, report);
-    const LwoMesh& source = object.meshes.at(0);
+    const std::optional<LwoObject> object = loadLwoObject(objectFile.string(), report);
+    if (!object) return 1.0;
+    const LwoMesh& source = object->meshes.at(0);
     const std::vector<Md5Vec> rebuilt = skinVertices(md5.meshes.at(0), md5.joints);
     const Md5Rows& triangles = md5.meshes[0].triangles;
     EXPECT_EQ(triangles.size(), source.triangles.size());
@@ -109,7 +109,7 @@ TEST(Programs, WriteTheBytesWorkedByHandAndTheCommittedExampleThatEnginesRebuild
     const fs::path folder = dir / "my models" / "walk cycle";
     const fs::path examples = sourceDir() / "examples";
     fs::create_directories(folder);
-    BoneSpec root{"root", "root", {0, 0, 0}, {0, 0, 0}, 1.0f, -1, restChannels()};
+    BoneSpec root{.name = "root", .weightMapName = "root"};
     root.channels[0].keys = {KeySpec{0.0f, 0.0f, 3}, KeySpec{1.0f, 1.0f, 3}};
     dir.write("my models/walk cycle/hero run.lws", SceneTextBuilder().header(0, 2, 2, "hero run.lwo").bone(root).text());
     dir.write("my models/walk cycle/hero run.lwo",
@@ -213,8 +213,9 @@ TEST(Programs, ConvertEachRealObjectOrEndWithItsMessage)
         {"empty.lwo", {1, {"0 bytes long"}, -1}},
         {"lwo3_box_uv.lwo", {0, {box}, 12}},
     };
-    const BoneSpec root{"root", "Weight0", {0, 0, 0}, {0, 0, 0}, 1.0f, -1, restChannels()};
-    const BoneSpec arm{"arm", "Weight=", {0, 0, 0.5f}, {0, 0, 30}, 1.0f, 0, restChannels(0, 0, 0.5f)};
+    const BoneSpec root{.name = "root", .weightMapName = "Weight0"};
+    const BoneSpec arm{.name = "arm", .weightMapName = "Weight=", .restPosition = {0, 0, 0.5f}, .restDirection = {0, 0, 30},
+                       .parentBone = 0, .channels = restChannels(0, 0, 0.5f)};
     for (const auto& [name, expected] : cases) {
         SCOPED_TRACE(name);
         const auto& [status, words, triangles] = expected;

@@ -27,10 +27,6 @@ using testing::CaptureReporter;
 
 Floats flat(const Vec3& v) { return {v.x, v.y, v.z}; }
 
-#ifdef _WIN32
-int setenv(const char* name, const char* value, int) { return _putenv_s(name, value); }
-#endif
-
 // Three bones sampled at frames 4 to 14 at 25 fps, with one thread and with two: the frames split over threads
 // must come out as they do in one.
 TEST(FrameStages, ChannelsAndBoxesOfEveryFrameOfTheRange)
@@ -39,18 +35,17 @@ TEST(FrameStages, ChannelsAndBoxesOfEveryFrameOfTheRange)
     scene.firstFrame = 4;
     scene.lastFrame = 14;
     scene.framesPerSecond = 25;
-    scene.frameStep = 2; // changes nothing
-    scene.scaleFactor = 2;
     scene.bones.resize(3);
-    scene.joints.resize(3);
-    for (int i = 0; i < 3; ++i) scene.joints[static_cast<std::size_t>(i)].bone = i;
-    scene.joints[1].parentIndex = 0;
+    std::vector<Joint> joints(3);
+    for (int i = 0; i < 3; ++i) joints[static_cast<std::size_t>(i)].bone = i;
+    joints[1].parentIndex = 0;
     scene.bones[0].channels[0].keys = {{1, 0}};
     scene.bones[1].channels[2].keys = {{-3, 0}};
     Channels& channels = scene.bones[2].channels;
-    channels[0].keys = {{0, 0, kLinearShape}, {1, 1, kLinearShape}};
+    const int linear = static_cast<int>(KeyShape::Linear), stepped = static_cast<int>(KeyShape::Stepped);
+    channels[0].keys = {{0, 0, linear}, {1, 1, linear}};
     // Frame 5 at 25 fps divided in float is exactly 0.2; 5 x (1 / 25) comes out below it.
-    channels[1].keys = {{0, 0}, {7, 0.2f, kStepped}, {7, 1, kStepped}};
+    channels[1].keys = {{0, 0}, {7, 0.2f, stepped}, {7, 1, stepped}};
     channels[2].keys = {{2, 0}};
     channels[3].keys = {{1, 0}};
     channels[4].keys = {{0.1f, 0}};
@@ -63,23 +58,22 @@ TEST(FrameStages, ChannelsAndBoxesOfEveryFrameOfTheRange)
     const std::tuple<std::vector<Md5Weight>, Box> meshes[] = {{{}, {99999, 99999, 99999, -99999, -99999, -99999}},
                                                               {{{0, 1, {}}}, {2, 0, 0, 2, 0, 0}},
                                                               {{{1, 1, {}}}, {2, -6, c6, 2, -6, c6}}};
-    for (const char* threads : {"1", "2"}) {
-        setenv("LWMD5_THREADS", threads, 1);
-        computeJointChannels(scene);
+    for (const unsigned threads : {1u, 2u}) {
+        const std::vector<JointChannels> sampled = computeJointChannels(joints, scene, 2, threads);
         for (const auto& [weights, box] : meshes) {
-            scene.outputMeshes = {{"", std::vector<Md5Vertex>(weights.size(), {0, 0, 0, 1, {}}), {}, weights}};
-            computeFrameBounds(scene);
-            for (const FrameBounds& b : scene.frameBounds) EXPECT_EQ(std::bit_cast<Box>(b), box);
+            const Md5Mesh mesh{"", std::vector<Md5Vertex>(weights.size(), {0, 0, 0, 1, {}}), {}, weights};
+            const std::vector<FrameBounds> bounds = computeFrameBounds(joints, sampled, {mesh}, threads);
+            ASSERT_EQ(bounds.size(), 11u);
+            for (const FrameBounds& b : bounds) EXPECT_EQ(std::bit_cast<Box>(b), box);
         }
-        setenv("LWMD5_THREADS", "", 1); // the machine's choice again
         for (std::size_t k = 0; k < 11; ++k) {
             const float t = static_cast<float>((4.0 + static_cast<double>(k)) / 25);
-            EXPECT_EQ(flat(scene.joints[2].framePositions[k]), (Floats{2 * t, k == 0 ? 0.0f : 14.0f, -4})) << threads << k;
+            EXPECT_EQ(flat(sampled[2].framePositions[k]), (Floats{2 * t, k == 0 ? 0.0f : 14.0f, -4})) << threads << k;
             // Radians times 180, then times 0.31830987: 180 / pi would give 57.29578 for 1 rad, and the
             // factor 57.295776 formed first would give 5.7295775 for 0.1 rad.
-            EXPECT_EQ(flat(scene.joints[2].frameAngles[k]), (Floats{57.2957763671875f, 5.729578f, -57.2957763671875f}));
-            EXPECT_EQ(flat(scene.joints[0].frameAngles[k]), (Floats{0, -90, 0}));
-            EXPECT_EQ(flat(scene.joints[1].frameAngles[k]), (Floats{90, 0, 0}));
+            EXPECT_EQ(flat(sampled[2].frameAngles[k]), (Floats{57.2957763671875f, 5.729578f, -57.2957763671875f}));
+            EXPECT_EQ(flat(sampled[0].frameAngles[k]), (Floats{0, -90, 0}));
+            EXPECT_EQ(flat(sampled[1].frameAngles[k]), (Floats{90, 0, 0}));
         }
     }
 }
@@ -123,31 +117,31 @@ TEST(FrameStages, VectorPosingLoopGivesThePlainLoopsBits)
 // Two joints at scene frame 10 (frames are numbered from 0), written beside the scene over an older file.
 TEST(Md5Files, TinySceneByteForByte)
 {
-    Scene scene;
-    scene.firstFrame = 10;
     // The root's bind rotation is half a turn about z: its quaternion has w = 0 and keeps its components. The
     // child's rows are left-handed; with the third row negated they turn as (0.5, -0.5, 0.5, -0.5), written
     // with w made positive.
-    scene.joints.resize(2);
-    scene.joints[0].name = "root";
-    scene.joints[0].bindTransform = std::bit_cast<Transform>(std::array<float, 12>{-1, 0, 0, 0, -1, 0, 0, 0, 1, 1.5f, -0.0f, 2.25f});
-    scene.joints[1].name = "hip";
-    scene.joints[1].parentIndex = 0;
-    scene.joints[1].parentName = "root";
-    scene.joints[1].bindTransform = std::bit_cast<Transform>(std::array<float, 12>{0, 0, 1, -1, 0, 0, 0, 1, 0, 0, 0, -1});
-    scene.joints[0].framePositions = {{1e8f, 0.5f, -0.0f}};
-    scene.joints[0].frameOrientations = {{0.5f, -0.5f, 0.5f, -0.5f}};
-    scene.joints[1].framePositions = {{0, 0, 1}};
-    scene.joints[1].frameOrientations = {{0.6f, 0, -0.8f, 0}};
+    std::vector<Joint> joints(2);
+    joints[0].name = "root";
+    joints[0].bindTransform = std::bit_cast<Transform>(std::array<float, 12>{-1, 0, 0, 0, -1, 0, 0, 0, 1, 1.5f, -0.0f, 2.25f});
+    joints[1].name = "hip";
+    joints[1].parentIndex = 0;
+    joints[1].parentName = "root";
+    joints[1].bindTransform = std::bit_cast<Transform>(std::array<float, 12>{0, 0, 1, -1, 0, 0, 0, 1, 0, 0, 0, -1});
+    std::vector<JointChannels> channels(2);
+    channels[0].framePositions = {{1e8f, 0.5f, -0.0f}};
+    channels[0].frameOrientations = {{0.5f, -0.5f, 0.5f, -0.5f}};
+    channels[1].framePositions = {{0, 0, 1}};
+    channels[1].frameOrientations = {{0.6f, 0, -0.8f, 0}};
     // Relative to the root: 0.1 - 1e8 is -99999999.9 in double, and 1e8 in float.
-    scene.frameBounds = {{{0.1f, -1, -1}, {1, 1, 1}}};
+    const std::vector<FrameBounds> bounds = {{{0.1f, -1, -1}, {1, 1, 1}}};
     const std::vector<Md5Vertex> vertices = {{0.25f, 0.75f, 0, 1, {}}, {0.5f, 1, 1, 1, {}}};
-    scene.outputMeshes = {{"skin", vertices, {}, {{0, 1, {0.125f, -2, 3}}, {1, 0.75f, {-0.0f, 0, 1e-7f}}}}};
+    const std::vector<Md5Mesh> meshes = {
+        {"skin", vertices, {}, {{0, 1, {0.125f, -2, 3}}, {1, 0.75f, {-0.0f, 0, 1e-7f}}}}};
     const testing::TempDir dir;
     dir.write("walk.final.md5mesh", "an older conversion, replaced\n");
     CaptureReporter report;
-    EXPECT_TRUE(writeMd5Mesh((dir / "walk.final.lws").string(), scene, report));
-    EXPECT_TRUE(writeMd5Anim((dir / "walk.final.lws").string(), scene, report));
+    EXPECT_TRUE(writeMd5Mesh((dir / "walk.final.lws").string(), joints, meshes, report));
+    EXPECT_TRUE(writeMd5Anim((dir / "walk.final.lws").string(), joints, channels, bounds, 0, report));
     EXPECT_TRUE(report.events.empty());
     EXPECT_EQ(testing::readFile(dir / "walk.final.md5mesh"),
               testing::platformText(

@@ -11,12 +11,20 @@
 namespace lwmd5 {
 namespace {
 
+// Shape and behaviour codes as a scene file writes them.
+constexpr int kTcb = static_cast<int>(KeyShape::Tcb), kHermite = static_cast<int>(KeyShape::Hermite),
+              kBezier1D = static_cast<int>(KeyShape::Bezier1D), kStepped = static_cast<int>(KeyShape::Stepped),
+              kBezier2D = static_cast<int>(KeyShape::Bezier2D);
+constexpr int kReset = static_cast<int>(Behavior::Reset), kConstant = static_cast<int>(Behavior::Constant),
+              kRepeat = static_cast<int>(Behavior::Repeat), kOscillate = static_cast<int>(Behavior::Oscillate),
+              kOffsetRepeat = static_cast<int>(Behavior::OffsetRepeat), kLinear = static_cast<int>(Behavior::Linear);
+
 // The time of frame f at a whole frame rate, as the per-frame stage forms it.
 float frameTime(int frame, int fps) { return static_cast<float>(frame / static_cast<double>(fps)); }
 
 TEST(Envelope, ValuesAtKeysSpansAndBeyondTheKeys)
 {
-    constexpr int kL = kLinearShape;
+    constexpr int kL = static_cast<int>(KeyShape::Linear);
     const std::vector<EnvelopeKey> ramp = {{0, 0, kL}, {10, 1, kL}};
     const std::vector<EnvelopeKey> late = {{0, 1, kL}, {20, 3, kL}};
     const std::vector<EnvelopeKey> twin = {{0, 0, kL}, {4, 1, kL}, {8, 1, kL}, {10, 2, kL}};

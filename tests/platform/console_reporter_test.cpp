@@ -20,7 +20,7 @@ TEST(ConsoleReporter, WritesEachKindOfMessageAsOneStderrLine)
     report.error("walk.lwo: chunk VMAP at offset 1234 is cut");
     report.warning("walk.lwo: the object has no surface");
     report.debugLine("Mesh: 1\tUVs:3/3\n");
-    report.messageBox("Whassuuup??", "Wrong File Format!");
+    report.notice(ReaderNotice::WrongFileFormat);
     report.error("100% of %s %d"); // a text, never a format
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               "meshconv: walk.lwo: chunk VMAP at offset 1234 is cut\nmeshconv: warning: walk.lwo: the object has no "

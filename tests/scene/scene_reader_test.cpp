@@ -33,17 +33,16 @@ std::string block(int base = 0, const std::string& first = "")
 constexpr auto word = authoring::formatNumber; // numbers in their shortest spelling that reads back exactly
 
 // Reads `lines`, each ended by '|' read as CR LF (as LightWave writes them), and returns what the reader filled
-// in, leaving out what stayed 0 or empty: frames (first, last, step, rate), then per bone its name, parent,
-// channels, rest (position, direction, length) and weight map, then per null object its name, parent and
+// in, leaving out what stayed 0 or empty: frames (first, last, rate), then per bone its name, parent,
+// channels, rest (position, direction) and weight map, then per null object its name, parent and
 // channels, then the messages. A channel is "-" without keys, else its key values joined by '/', each followed by
 // "(" and its other nine fields when one is not 0, then "@" and its behaviours when one is not 0.
 std::string summary(const std::string& lines, SceneFlavour flavour = SceneFlavour::Full)
 {
     std::string text;
     for (const char c : lines) text += c == '|' ? std::string("\r\n") : std::string(1, c);
-    Scene s;
     CaptureReporter report;
-    parseScene(text, s, flavour, report, "case.lws");
+    const Scene s = parseScene(text, flavour, report, "case.lws");
     std::ostringstream out;
     const auto put = [](std::ostream& to, const char* label, auto... values) {
         const char* separator = label;
@@ -65,11 +64,11 @@ std::string summary(const std::string& lines, SceneFlavour flavour = SceneFlavou
         }
         if (words.str() != " - - - - - - - - -") out << " ch" << words.str();
     };
-    put(out, " frames ", s.firstFrame, s.lastFrame, s.frameStep, s.framesPerSecond);
+    put(out, " frames ", s.firstFrame, s.lastFrame, s.framesPerSecond);
     for (const Bone& b : s.bones) {
         item("bone", b.name, b.parentItem, b.channels);
         put(out, " rest=", b.restPosition.x, b.restPosition.y, b.restPosition.z, b.restDirection.x, b.restDirection.y,
-            b.restDirection.z, b.restLength);
+            b.restDirection.z);
         if (!b.weightMapName.empty()) out << " w[" << b.weightMapName << ']';
     }
     for (const NullObject& n : s.nullObjects) item("null", n.name, n.parentItem, n.channels);
@@ -85,27 +84,27 @@ TEST(SceneReader, KeywordsParentSlotsLineEndsAndChannelBlocks)
     EXPECT_EQ(summary(items, SceneFlavour::BonesOnly), " bone[root] p=40000000");
     const std::string bone = "AddBone|NumChannels 3|";
     const std::pair<std::string, std::string> cases[] = {
-        {items, " frames 2,0,0,0 bone[root] ch 0 1 2 3 4 5 6 7 8 null[1 N] p=40000000 ch 10 11 12 13 14 15 16 17 18"},
+        {items, " frames 2,0,0 bone[root] ch 0 1 2 3 4 5 6 7 8 null[1 N] p=40000000 ch 10 11 12 13 14 15 16 17 18"},
         // Only the first ParentItem after an item counts, an unreadable one too, and one without a value not at all;
         // ids are read as "%8X". A bone without its own ParentItem takes the next one, here a light's.
         {"ParentItem 40010000|AddBone|ParentItem 4001000A|ParentItem 40020000|AddBone|ParentItem xyz|ParentItem 1|"
          "AddBone|ParentItem|ParentItem 123456789|AddBone|ParentItem  4001000g|AddBone|AddLight|ParentItem 10000000|",
          " bone[] p=4001000a bone[] bone[] p=12345678 bone[] p=4001000 bone[] p=10000000"},
-        {"PreviewFirstFrame -5|PreviewLastFrame 12abc|PreviewFrameStep 2|FramesPerSecond 29.97|", " frames -5,12,2,29"},
+        {"PreviewFirstFrame -5|PreviewLastFrame 12abc|PreviewFrameStep 2|FramesPerSecond 29.97|", " frames -5,12,29"},
         // A partial parse leaves the fields after it as they were.
         {"BoneName early|BoneRestPosition 9 9 9|AddBone 40000000|BoneName Upper Arm L|BoneRestPosition 1 2 3|"
          "BoneRestPosition 4 x 6|BoneRestDirection 10 20.5|BoneRestLength 2.5cm|BoneWeightMapName  w map |"
          "AddNullObject|AddNullObject 2 N|BoneRestLength -|",
-         " bone[Upper Arm L] rest=4,2,3,10,20.5,0,0 w[ w map ] null[2 N]"},
+         " bone[Upper Arm L] rest=4,2,3,10,20.5,0 w[ w map ] null[2 N]"},
         {" AddBone|addbone|AddBone\t1|BoneName\tx|FramesPerSecond\t3| FramesPerSecond 3|", ""},
         // Without a carriage return in the file a line feed ends a line; with one, a carriage return alone or
         // followed by a line feed does, and a lone line feed is text. Text after the last line end is not read.
         {"AddBone\nBoneName B\n\nBoneWeightMapName 4\nBoneName 5", " bone[B] w[4]"},
         {"AddBone\rBoneName B\nC|BoneWeightMapName w\n|FramesPerSecond 30\nPreviewLastFrame 5|BoneName X",
-         " frames 0,0,0,30 bone[B\nC] w[w\n]"},
+         " frames 0,0,30 bone[B\nC] w[w\n]"},
         // Nine channels whatever NumChannels says, read without looking for keywords.
         {bone + block(0, "AddBone|FramesPerSecond 9|  0|  Behaviors 1 1|}|") + "FramesPerSecond 2|ParentItem 4000000a|",
-         " frames 0,0,0,2 bone[] p=4000000a ch -@1,1 1 2 3 4 5 6 7 8"},
+         " frames 0,0,2 bone[] p=4000000a ch -@1,1 1 2 3 4 5 6 7 8"},
         // Numbers from fixed columns: the seventh character of a key line, the thirteenth of a behaviour line.
         {bone + block(0, "||  4 keys|  Key 1.5 2 3 0.25 -0.5 0.75 4 5 6| Key 7 8 1 0 0 0 0 0 0|  Ke|  Key 1 2 3.5 4 5|"
                          " Behaviors 12 4|}|"),
@@ -164,9 +163,10 @@ TEST(RealScenes, NullObjectsWithTheirParentsAndChannels)
 {
     const std::filesystem::path data = lwmd5::testing::realDataDir();
     if (data.empty()) GTEST_SKIP() << "../shared/realdata is absent; real scenes not tested";
-    Scene scene;
     CaptureReporter report;
-    ASSERT_TRUE(readScene((data / "scenes" / "nulls_quickdraw_v3.lws").string(), scene, report));
+    const std::optional<Scene> read = readScene((data / "scenes" / "nulls_quickdraw_v3.lws").string(), report, 1);
+    ASSERT_TRUE(read);
+    const Scene& scene = *read;
     // Per null object: its parent, the keys of its channel 1 (y) and the first one's value. The MASTER handle has
     // no ParentItem before the next null object; the file's last ParentItem belongs to an object layer.
     std::ostringstream nulls;

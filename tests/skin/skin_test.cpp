@@ -28,15 +28,21 @@ struct BoneLine {
     Vec3 position = {}, turn = {};
 };
 
-Scene skeletonOf(const std::vector<BoneLine>& lines, float scale = 1)
+Scene sceneOf(const std::vector<BoneLine>& lines)
 {
     Scene scene;
-    scene.scaleFactor = scale;
-    for (const BoneLine& b : lines) scene.bones.push_back({b.name, 0, b.parentItem, b.position, b.turn, 0, b.name, {}});
-    buildJoints(scene);
-    orderJoints(scene);
-    computeBindTransforms(scene);
+    for (const BoneLine& b : lines) {
+        scene.bones.push_back(
+            {.name = b.name, .parentItem = b.parentItem, .restPosition = b.position, .restDirection = b.turn,
+             .weightMapName = b.name, .channels = {}});
+    }
     return scene;
+}
+
+std::vector<Joint> skeletonOf(const std::vector<BoneLine>& lines, float scale = 1)
+{
+    const Scene scene = sceneOf(lines);
+    return buildSkeleton(scene.bones, planJointOrder(scene.bones), scale);
 }
 
 TEST(Skeleton, BindPoseOfRootsTurnedBy90AboutXAndOfTheirChildren)
@@ -60,19 +66,18 @@ TEST(Skeleton, BindPoseOfRootsTurnedBy90AboutXAndOfTheirChildren)
         {{{"self-parent", parent(0)}}, 1, 0, bind, x90, {0, 0, 0}},
     };
     for (const auto& [bones, scale, joint, field, rows, t] : cases) {
-        const Scene built = skeletonOf(bones, scale);
-        const Transform& m = built.joints.at(joint).*field;
+        const std::vector<Joint> built = skeletonOf(bones, scale);
+        const Transform& m = built.at(joint).*field;
         EXPECT_EQ(Floats(&m.m[0][0], &m.m[0][0] + 9), rows) << bones[0].name << " " << joint;
         EXPECT_EQ((Floats{m.t.x, m.t.y, m.t.z}), t) << bones[0].name << " " << joint;
     }
     // The upright root stands at the scene's point (0, 1, 0), which becomes the vertex (0, 0, 1).
-    Scene scene = skeletonOf(up);
-    scene.object.meshes = {{{{0, 1, 0}}, {}, {0}, 0}};
-    scene.object.weightMaps = {{"root", {{0, 1}}}};
+    LwoObject object;
+    object.meshes = {{.points = {{0, 1, 0}}, .triangles = {}, .polygonFirstTriangle = {}}};
+    object.weightMaps = {{"root", {{0, 1}}}};
     CaptureReporter report;
-    buildMesh(scene, report);
-    assignWeights(scene, report);
-    const Vec3 offset = scene.outputMeshes.at(0).weights.at(0).offset;
+    const Md5Mesh mesh = buildSkinnedMesh(object, skeletonOf(up), 1, report);
+    const Vec3 offset = mesh.weights.at(0).offset;
     EXPECT_EQ((Floats{offset.x, offset.y, offset.z}), (Floats{0, 0.99999994f, -1.0000001f}));
 }
 
@@ -95,12 +100,16 @@ TEST(Skeleton, OrderPutsParentsFirstAndACycleStopsTheRunNamingItsBones)
          "walk.lws: the parents of the bones 'A', 'B', 'C' form a cycle, so no bone of them has a root"},
     };
     for (const auto& [bones, expected] : cases) {
-        Scene scene = skeletonOf(bones);
-        scene.object.meshes.emplace_back();
+        const Scene scene = sceneOf(bones);
+        LwoObject object;
+        object.meshes.emplace_back();
         CaptureReporter report;
         std::string layout;
-        if (validateInputs(scene, RunInputs{"walk.lws", "walk.lwo"}, report)) {
-            for (const Joint& j : scene.joints) layout += j.name + " " + std::to_string(j.parentIndex) + ", ";
+        const std::string scenePath = "walk.lws", objectPath = "walk.lwo";
+        if (const auto order = validateInputs({scene, object, scenePath, objectPath, false}, RunLimits{}, report)) {
+            for (const Joint& j : buildSkeleton(scene.bones, *order, 1)) {
+                layout += j.name + " " + std::to_string(j.parentIndex) + ", ";
+            }
         }
         for (const std::string& error : report.texts(CaptureReporter::Event::Error)) layout += error;
         EXPECT_EQ(layout, expected);
@@ -111,25 +120,25 @@ TEST(Skeleton, OrderPutsParentsFirstAndACycleStopsTheRunNamingItsBones)
 // and polygon 1, which the mesh has not.
 TEST(SkinnedMesh, WeightsNormalisedInDoubleAndFixesOnEveryTriangleOfThePolygon)
 {
-    Scene scene;
-    scene.object.meshes = {{std::vector<std::array<float, 3>>(6), {{0, 1, 2}, {0, 2, 3}}, {0, 2}, 1}};
+    LwoObject object;
+    object.meshes = {{.points = std::vector<std::array<float, 3>>(6),
+                      .triangles = {{0, 1, 2}, {0, 2, 3}},
+                      .polygonFirstTriangle = {0, 2}}};
+    std::vector<Joint> joints;
     for (const char* map : {"a", "b", "m0", "m1", "m2", "m3", "m4", "m5", "m6", "m7", "m8", "s", "s"}) {
-        scene.joints.emplace_back().weightMapName = map;
+        joints.emplace_back().weightMapName = map;
     }
-    scene.object.weightMaps = {{"b", {{0, 0.0f}, {1, 0.25f}, {2, -0.5f}, {5, 0.63f}, {99, 1}}},
+    object.weightMaps = {{"b", {{0, 0.0f}, {1, 0.25f}, {2, -0.5f}, {5, 0.63f}, {99, 1}}},
                                {"a", {{0, -0.0f}, {1, 0.5f}, {2, 0.5f}, {5, 0.22f}}},
                                {"s", {{4, 0.3f}, {-1, 1}, {6, 1}}}};
     // The smallest bias 2^-5 of vertex 3 is held by slots 1, 3 and 5 of nine: the latest of them goes.
     const float nine[] = {0.0625f, 0.03125f, 0.5f, 0.03125f, 0.125f, 0.03125f, 0.0625f, 0.0625f, 0.125f};
-    for (int j = 0; j < 9; ++j) scene.object.weightMaps.push_back({"m" + std::to_string(j), {{3, nine[j]}}});
-    scene.object.uvMaps = {{"uv", {{6, 0.5f, 0.5f}, {1, 0.25f, 0.25f}, {-1}}}};
+    for (int j = 0; j < 9; ++j) object.weightMaps.push_back({"m" + std::to_string(j), {{3, nine[j]}}});
+    object.uvMaps = {{"uv", {{6, 0.5f, 0.5f}, {1, 0.25f, 0.25f}, {-1}}}};
     // A fix entry names a polygon: corner 2 is split in both triangles. Names differ in case: no fix.
-    scene.object.uvFixMaps = {{"uv", {{2, 0, 0.75f, 0.75f}, {6, 0}, {1, 1}, {0, -1}}}, {"UV", {{0}}}, {"uv", {{0, 7}}}};
+    object.uvFixMaps = {{"uv", {{2, 0, 0.75f, 0.75f}, {6, 0}, {1, 1}, {0, -1}}}, {"UV", {{0}}}, {"uv", {{0, 7}}}};
     CaptureReporter report;
-    buildMesh(scene, report);
-    assignWeights(scene, report);
-    applyUvFixes(scene, report);
-    const Md5Mesh& mesh = scene.outputMeshes.at(0);
+    const Md5Mesh mesh = buildSkinnedMesh(object, joints, 1, report);
     std::vector<std::pair<int, float>> weights;
     for (const Md5Weight& w : mesh.weights) weights.emplace_back(w.joint, w.bias);
     EXPECT_EQ(weights, (std::vector<std::pair<int, float>>{

@@ -18,9 +18,10 @@ public:
 
     void error(std::string_view text) override { events.push_back({Event::Error, {}, std::string(text)}); }
     void warning(std::string_view text) override { events.push_back({Event::Warning, {}, std::string(text)}); }
-    void messageBox(std::string_view title, std::string_view text) override
+    void notice(ReaderNotice notice) override
     {
-        events.push_back({Event::MessageBox, std::string(title), std::string(text)});
+        const NoticeText shown = noticeText(notice);
+        events.push_back({Event::MessageBox, std::string(shown.title), std::string(shown.text)});
     }
     void debugLine(std::string_view line) override { events.push_back({Event::DebugLine, {}, std::string(line)}); }
 
