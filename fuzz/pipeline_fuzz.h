@@ -113,7 +113,8 @@ inline void runPipeline(const std::uint8_t* data, std::size_t size, Program prog
     SilentReporter report;
     ConversionOptions options;
     if (!input.scale.empty()) {
-        const std::optional<float> scale = parseScaleFactor(input.scale);
+        std::string problem;
+        const std::optional<float> scale = parseScaleFactor(input.scale, problem);
         if (!scale) return; // the program stops with a usage error
         options.scaleFactor = *scale;
     }

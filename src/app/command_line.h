@@ -8,7 +8,7 @@ namespace lwmd5 {
 
 class Reporter;
 
-// Exit statuses of both programs.
+// Exit statuses of every program.
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
@@ -19,25 +19,36 @@ constexpr int kExitUsage = 2;
 bool isSceneFile(std::string_view argument);
 bool isObjectFile(std::string_view argument);
 
-// The scale factor: the decimal number at the start of the argument (leading
-// white space skipped, reading stops where the number ends), rounded to
-// float. Nothing when the argument does not begin with a decimal number or
-// the number does not fit a float (too large, or rounding to 0 from a value
-// that is not 0).
-std::optional<float> parseScaleFactor(std::string_view argument);
+// The scale factor: the whole argument is one decimal number (white space
+// around it aside), rounded to float. Nothing, with `problem` saying why,
+// when it is anything else ("1,5", "1.5x", "0x10", "inf", ""), when it does
+// not fit a float (too large, or rounding to 0 from a value that is not 0),
+// or when it is 0, which would put every position at the origin.
+std::optional<float> parseScaleFactor(std::string_view argument, std::string& problem);
 
+// What the two converters are asked to do.
 struct CommandLine {
     std::string scenePath;
-    std::string objectPath; // empty when no argument is an object file
+    std::string objectPath;
     float scaleFactor = 1.0f;
+    bool verbose = false; // the object reader's progress lines on stderr
 };
 
-// Prints the program's banner on stdout.
-void printBanner(std::string_view programTitle);
+// The converter a command line belongs to: "meshconv" writing "md5mesh".
+struct ConverterName {
+    std::string_view program;
+    std::string_view format;
+};
 
-// Checks the arguments and picks the scene and object files out of them, in
-// either order. On a usage problem prints the usage lines (wrong argument
-// count, stdout) or one error line (stderr) and returns the exit status 2.
-std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, Reporter& report, int& status);
+// Prints the converter's banner on stdout.
+void printBanner(const ConverterName& name);
+
+// Reads the options and picks the scene and object files out of the other
+// arguments, in either order. Nothing when the run ends here, with `status`
+// to end it with: 0 after --help or --version (printed on stdout); 2 after
+// the usage lines (a wrong argument count, stdout) or one error line
+// (stderr) naming what is wrong.
+std::optional<CommandLine> parseCommandLine(const ConverterName& name, int argc, const char* const* argv,
+                                            Reporter& report, int& status);
 
 } // namespace lwmd5

@@ -67,7 +67,9 @@ std::string formatUnsigned3(const char* format, unsigned a, unsigned b, unsigned
 struct PolygonCounts {
     std::size_t polygons = 0;
     std::size_t triangles = 0; // once every polygon is split into a fan
-    std::size_t notTriangles = 0;
+    std::size_t larger = 0;    // polygons of more than three corners
+    std::size_t largerTriangles = 0;
+    std::size_t smaller = 0; // polygons of fewer than three corners
 };
 
 struct Chunk {
@@ -92,6 +94,7 @@ private:
     bool readPolygons(Chunk& chunk);
     bool countPolygons(const Chunk& chunk, PolygonCounts& counts);
     void readTriangleFans(const Chunk& chunk, const PolygonCounts& counts, LwoMesh& mesh);
+    void reportSplitPolygons(const PolygonCounts& counts);
     bool readPolygonTags(Chunk& chunk);
     bool readVertexMap(Chunk& chunk);
     bool readPolygonVertexMap(Chunk& chunk);
@@ -245,9 +248,32 @@ bool LwoParser::readPolygons(Chunk& chunk)
 
     PolygonCounts counts;
     if (!countPolygons(chunk, counts)) return false;
-    if (counts.notTriangles > 0) report_.notice(ReaderNotice::NotTriangles);
+    if (counts.larger + counts.smaller == 0) {
+        readTriangleFans(chunk, counts, mesh);
+        return true;
+    }
+    report_.notice(ReaderNotice::NotTriangles);
+    reportSplitPolygons(counts);
     readTriangleFans(chunk, counts, mesh);
     return true;
+}
+
+// After the notice, what became of the polygons that are not triangles, so
+// the user knows the conversion goes on and is sound.
+void LwoParser::reportSplitPolygons(const PolygonCounts& counts)
+{
+    std::string text = std::string(sourceName_) + ": ";
+    if (counts.larger > 0) {
+        text += std::to_string(counts.larger) + (counts.larger == 1 ? " polygon" : " polygons") +
+                " of more than three corners became " + std::to_string(counts.largerTriangles) + " triangles";
+    }
+    if (counts.smaller > 0) {
+        text += counts.larger > 0 ? ", and " : "";
+        text += std::to_string(counts.smaller) + (counts.smaller == 1 ? " polygon" : " polygons") +
+                " of fewer than three corners (lines or points) " + (counts.smaller == 1 ? "was" : "were") +
+                " left out";
+    }
+    report_.warning(text + "; the conversion goes on");
 }
 
 // Checks that every polygon record lies inside the chunk and counts
@@ -266,8 +292,13 @@ bool LwoParser::countPolygons(const Chunk& chunk, PolygonCounts& counts)
                                    " that is cut off by the end of the chunk");
         }
         ++counts.polygons;
-        if (vertexCount != 3) ++counts.notTriangles;
         if (vertexCount >= 3) counts.triangles += vertexCount - 2;
+        if (vertexCount > 3) {
+            ++counts.larger;
+            counts.largerTriangles += vertexCount - 2;
+        } else if (vertexCount < 3) {
+            ++counts.smaller;
+        }
     }
     return true;
 }

@@ -37,7 +37,10 @@ NoticeText noticeText(ReaderNotice notice)
     return {};
 }
 
-ConsoleReporter::ConsoleReporter(std::string_view programName) : programName_(programName) {}
+ConsoleReporter::ConsoleReporter(std::string_view programName, bool showDebugLines)
+    : programName_(programName), showDebugLines_(showDebugLines)
+{
+}
 
 void ConsoleReporter::error(std::string_view text)
 {
@@ -47,6 +50,11 @@ void ConsoleReporter::error(std::string_view text)
 void ConsoleReporter::warning(std::string_view text)
 {
     writeStderrLine(programName_, "warning: ", text);
+}
+
+void ConsoleReporter::note(std::string_view text)
+{
+    writeStderrLine(programName_, "", text);
 }
 
 void ConsoleReporter::notice(ReaderNotice notice)
@@ -69,6 +77,7 @@ void ConsoleReporter::debugLine(std::string_view line)
     const std::string text(line);
     OutputDebugStringA(text.c_str());
 #else
+    if (!showDebugLines_) return;
     std::fwrite(line.data(), 1, line.size(), stderr);
     std::fflush(stderr);
 #endif

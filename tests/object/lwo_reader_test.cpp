@@ -73,6 +73,10 @@ std::string dump(const LwoObject& object)
 const Bytes kPoints3 = pntsChunk({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
 const Bytes kTriangle = polsChunk({{0, 1, 2}});
 const std::string kBox = "box: ERROR!!!: Check Geometry! Only 3 verts per poly!";
+// The warning after the box: what became of the polygons that are not triangles.
+std::string split(const std::string& what) { return "warning: obj.lwo: " + what + "; the conversion goes on"; }
+const std::string kQuadSplit = split("1 polygon of more than three corners became 2 triangles");
+const std::string kCubeSplit = split("6 polygons of more than three corners became 12 triangles");
 const std::string kWrongForm = "box: Whassuuup??: Wrong File Format!";
 
 // One object as LWO2 and as LWO3: every chunk kind the reader decodes, chunks
@@ -128,8 +132,9 @@ TEST(LwoReader, StoresWhatTheFileHoldsAndReportsItInFileOrderOrEndsWithOneError)
     // The FORM header and type (12 bytes) and three points (44): the chunk in question is at 56.
     const auto at56 = [](const Bytes& chunk) { return form("LWO2", {kPoints3, chunk, kTriangle}); };
     // Debug lines carry the number of point sets read so far.
-    const Lines twinEvents = {"Mesh: 0\tUVs:1/1\n", kBox, "PTags: 36 - 9\n", "Mesh: 1\tUVs:3/3\n", "Mesh: 1\tWs:2/2\n",
-                              "Mesh: 1\tUVFIXs:1/1\n", kBox, "Mesh: 2\tWs:1/1\n", "Mesh: 2\tUVFIXs:2/2\n"};
+    const Lines twinEvents = {"Mesh: 0\tUVs:1/1\n", kBox,       kQuadSplit, "PTags: 36 - 9\n", "Mesh: 1\tUVs:3/3\n",
+                              "Mesh: 1\tWs:2/2\n", "Mesh: 1\tUVFIXs:1/1\n", kBox, kQuadSplit, "Mesh: 2\tWs:1/1\n",
+                              "Mesh: 2\tUVFIXs:2/2\n"};
     // As the file holds it: v not flipped, weights of 0 and below kept.
     const std::string twinObject = "5/3: 0,1,2 0,2,3 0,3,4 4,3,2 | 0 1 3 4\n3/2: 0,1,2 2,1,0 2,0,1 | 0 1 3\n"
                                    "uv : 0 0,0\nuv Texture: 0 0,0.25 1 1.5,-0.5 4 0,1\nfix Texture: 2/1 0.75,0.25\n"
@@ -139,10 +144,12 @@ TEST(LwoReader, StoresWhatTheFileHoldsAndReportsItInFileOrderOrEndsWithOneError)
         {twin(false), twinObject, twinEvents}, {twin(true), twinObject, twinEvents},
         // Fans (v0, vk, vk+1), polygons under 3 corners, all six flag bits set.
         {lwo2({five, polsChunk({{0, 1, 2}, {0, 1, 2, 3}, {4, 3, 2, 1, 0}, {0, 1}, {2}, {}}, "FACE", 0x3F)}),
-         "5/6: 0,1,2 0,1,2 0,2,3 4,3,2 4,2,1 4,1,0 | 0 1 3 6 6 6 6\n", {kBox}},
+         "5/6: 0,1,2 0,1,2 0,2,3 4,3,2 4,2,1 4,1,0 | 0 1 3 6 6 6 6\n",
+         {kBox, split("2 polygons of more than three corners became 5 triangles, and 3 polygons of fewer than three "
+                      "corners (lines or points) were left out")}},
         // Corners outside the points.
         {lwo2({five, polsChunk({{0, 1, 5}, {0, 1, 2, 9}, {4, 3, 2}, {7, 8, 6}})}), "5/4: 0,1,2 4,3,2 | 0 0 1 2 2\n",
-         {kBox, dropped(3)}},
+         {kBox, kQuadSplit, dropped(3)}},
         // FACE before the points, then PTCH and a second FACE after them.
         {lwo2({kTriangle, five, polsChunk({{0, 1, 2, 3}}, "PTCH"), polsChunk({{3, 2, 1}}), polsChunk({{0, 1, 2, 3}})}),
          "5/1: 3,2,1 | 0 1\n", {"warning: obj.lwo: chunk POLS at offset 12 holds polygons before any point set "
@@ -151,7 +158,7 @@ TEST(LwoReader, StoresWhatTheFileHoldsAndReportsItInFileOrderOrEndsWithOneError)
         // next one.
         {lwo2({five, polsChunk({{0, 1, 9}}), polsChunk({{2, 1, 0}}), five, polsChunk({{0, 1}, {2}}),
                polsChunk({{2, 1, 0}}), five, polsChunk({}), polsChunk({{2, 1, 0}})}),
-         "5/1: 2,1,0 | 0 1\n5/1: 2,1,0 | 0 1\n5/1: 2,1,0 | 0 1\n", {dropped(1), kBox}},
+         "5/1: 2,1,0 | 0 1\n5/1: 2,1,0 | 0 1\n5/1: 2,1,0 | 0 1\n", {dropped(1), kBox, split("2 polygons of fewer than three corners (lines or points) were left out")}},
         // Four-byte indices. With every index long, dividing the bytes by the short record size would count five
         // weights: entries are counted by walking them.
         {lwo2({pntsChunk(std::vector<Point>(70000)), longPolygons, uvMapChunk("uv", {{69999, 0.5f, 0.25f}, {7, 1, 1}}),
@@ -222,14 +229,18 @@ TEST(RealObjects, ReadTheirPointSetsAndMessages)
     // Points/polygons/triangles of each point set.
     const std::tuple<const char*, std::string, Lines> cases[] = {
         {"layers_and_weights.lwo", "8/6/12 266/288/528 8/6/12 8/6/12 ",
-         {kBox, ptags, "Mesh: 2\tWs:266/266\n", "Mesh: 2\tWs:266/266\n", kBox, "PTags: 1152 - 288\n", kBox, ptags,
-          kBox, ptags}},
+         {kBox, kCubeSplit, ptags, "Mesh: 2\tWs:266/266\n", "Mesh: 2\tWs:266/266\n", kBox,
+          split("240 polygons of more than three corners became 480 triangles"), "PTags: 1152 - 288\n", kBox,
+          kCubeSplit, ptags, kBox, kCubeSplit, ptags}},
         {"two_uv_maps_with_vmad.lwo", "8/6/12 ",
-         {"Mesh: 1\tUVs:8/8\n", "Mesh: 1\tUVs:8/8\n", kBox, ptags, "Mesh: 1\tUVFIXs:2/2\n", "Mesh: 1\tUVFIXs:2/2\n"}},
+         {"Mesh: 1\tUVs:8/8\n", "Mesh: 1\tUVs:8/8\n", kBox, kCubeSplit, ptags, "Mesh: 1\tUVFIXs:2/2\n",
+          "Mesh: 1\tUVFIXs:2/2\n"}},
         // RGB maps (VMAP and VMAD) are skipped; one 24-gon among triangles and quads.
-        {"vertex_colors_24gon.lwo", "1628/1735/3202 ", {"Mesh: 1\tUVs:266/266\n", kBox, "PTags: 6940 - 1735\n"}},
+        {"vertex_colors_24gon.lwo", "1628/1735/3202 ", {"Mesh: 1\tUVs:266/266\n", kBox,
+                                                split("1447 polygons of more than three corners became 2914 triangles"),
+                                                "PTags: 6940 - 1735\n"}},
         {"patches_only.lwo", "26/0/0 ", {"PTags: 96 - 24\n"}},
-        {"lwo3_box_uv.lwo", "8/6/12 ", {"Mesh: 1\tUVs:8/8\n", kBox, ptags}},
+        {"lwo3_box_uv.lwo", "8/6/12 ", {"Mesh: 1\tUVs:8/8\n", kBox, kCubeSplit, ptags}},
     };
     for (const auto& [file, figures, events] : cases) {
         const std::string bytes = testing::readFile(dir / "objects" / file);

@@ -19,12 +19,16 @@ TEST(ConsoleReporter, WritesEachKindOfMessageAsOneStderrLine)
     ConsoleReporter report("meshconv");
     report.error("walk.lwo: chunk VMAP at offset 1234 is cut");
     report.warning("walk.lwo: the object has no surface");
-    report.debugLine("Mesh: 1\tUVs:3/3\n");
+    report.debugLine("Mesh: 1\tUVs:3/3\n"); // progress lines only when asked for
+    report.showDebugLines(true);
+    report.debugLine("Mesh: 1\tWs:3/3\n");
     report.notice(ReaderNotice::WrongFileFormat);
+    report.note("wrote walk.md5mesh");
     report.error("100% of %s %d"); // a text, never a format
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               "meshconv: walk.lwo: chunk VMAP at offset 1234 is cut\nmeshconv: warning: walk.lwo: the object has no "
-              "surface\nMesh: 1\tUVs:3/3\nmeshconv: Whassuuup??: Wrong File Format!\nmeshconv: 100% of %s %d\n");
+              "surface\nMesh: 1\tWs:3/3\nmeshconv: Whassuuup??: Wrong File Format!\nmeshconv: wrote walk.md5mesh\n"
+              "meshconv: 100% of %s %d\n");
 }
 
 // A write that fails halfway keeps the old file and leaves no temporary one: Md5Files.FailedWriteKeepsWhatWasThere

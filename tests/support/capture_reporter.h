@@ -11,13 +11,14 @@ namespace lwmd5::testing {
 class CaptureReporter final : public Reporter {
 public:
     struct Event {
-        enum Kind { Error, Warning, MessageBox, DebugLine } kind;
+        enum Kind { Error, Warning, MessageBox, DebugLine, Note } kind;
         std::string title; // message boxes only
         std::string text;
     };
 
     void error(std::string_view text) override { events.push_back({Event::Error, {}, std::string(text)}); }
     void warning(std::string_view text) override { events.push_back({Event::Warning, {}, std::string(text)}); }
+    void note(std::string_view text) override { events.push_back({Event::Note, {}, std::string(text)}); }
     void notice(ReaderNotice notice) override
     {
         const NoticeText shown = noticeText(notice);
