@@ -4,9 +4,13 @@
 // a scene and an object.
 
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace lwmd5::fuzz {
 
@@ -16,14 +20,17 @@ namespace lwmd5::fuzz {
 // object and the scene is empty.
 constexpr std::string_view kObjectSeparator = "\n=LWO=\n";
 
-// A first scene line "#scale <number>" sets the scale factor, read as the
-// command line reads it. The scene reader ignores the line.
+// The first scene lines may give the command line's options: "#scale
+// <number>" the scale factor, and "#engine doom3", "#max-weights 4",
+// "#shader-prefix models/" and so on the options of those names, each read
+// as the command line reads it. The scene reader ignores these lines.
 constexpr std::string_view kScalePrefix = "#scale ";
 
 struct PipelineInput {
     std::string_view scene;
     std::span<const std::uint8_t> object;
     std::string_view scale; // the text after kScalePrefix, or empty
+    std::vector<std::pair<std::string, std::string>> options; // name and value of each other "#" line
 };
 
 inline PipelineInput splitPipelineInput(const std::uint8_t* data, std::size_t size)
@@ -38,9 +45,18 @@ inline PipelineInput splitPipelineInput(const std::uint8_t* data, std::size_t si
         const std::size_t objectStart = separator + kObjectSeparator.size();
         input.object = std::span<const std::uint8_t>(data + objectStart, size - objectStart);
     }
-    if (input.scene.starts_with(kScalePrefix)) {
-        const std::string_view rest = input.scene.substr(kScalePrefix.size());
-        input.scale = rest.substr(0, rest.find_first_of("\r\n"));
+    for (std::string_view rest = input.scene; rest.starts_with("#");) {
+        const std::string_view line = rest.substr(1, rest.find_first_of("\r\n") - 1);
+        rest = rest.substr(std::min(rest.size(), line.size() + 1));
+        rest.remove_prefix(std::min(rest.find_first_not_of("\r\n"), rest.size()));
+        const std::size_t space = line.find(' ');
+        const std::string_view name = line.substr(0, space);
+        const std::string_view value = space == std::string_view::npos ? std::string_view() : line.substr(space + 1);
+        if (name == "scale") {
+            input.scale = value;
+        } else {
+            input.options.emplace_back(name, value);
+        }
     }
     return input;
 }

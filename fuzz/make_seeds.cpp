@@ -336,16 +336,16 @@ int main(int argc, char** argv)
     for (const NamedObject& object : objects) writeSeed(lwoDir, object.name + ".lwo", asText(object.bytes));
     for (const NamedScene& scene : scenes) writeSeed(sceneDir, scene.name + ".lws", scene.text);
 
-    // Every scene with every object, for both programs; a few with a scale.
+    // Every scene with every object, for both programs; in turn without
+    // options, with a scale, and for each engine.
     const std::string separator(lwmd5::fuzz::kObjectSeparator);
+    const std::string optionLines[] = {"", std::string(lwmd5::fuzz::kScalePrefix) + "0.5\r\n", "#engine doom3\r\n",
+                                       "#engine bfg\r\n#max-weights 2\r\n#shader-prefix models/\r\n"};
     int pairs = 0;
     int converting[2] = {0, 0};
     for (const NamedScene& scene : scenes) {
         for (const NamedObject& object : objects) {
-            const bool scaled = object.name == "triangles" || object.name == "example";
-            const std::string sceneText =
-                scaled && scene.name != "skeleton" ? std::string(lwmd5::fuzz::kScalePrefix) + "0.5\r\n" + scene.text
-                                                   : scene.text;
+            const std::string sceneText = optionLines[pairs % std::size(optionLines)] + scene.text;
             const std::string input = sceneText + separator + asText(object.bytes);
             const std::string name = scene.name + "+" + object.name;
             writeSeed(meshDir, name, input);

@@ -5,6 +5,7 @@
 
 #include "app/command_line.h"
 #include "app/conversion.h"
+#include "app/options.h"
 #include "fuzz_input.h"
 #include "platform/report.h"
 
@@ -112,8 +113,11 @@ inline void runPipeline(const std::uint8_t* data, std::size_t size, Program prog
     const PipelineInput input = splitPipelineInput(data, size);
     SilentReporter report;
     ConversionOptions options;
+    ParsedOptions given;
+    given.given = input.options;
+    std::string problem;
+    if (!readConversionOptions(given, options, problem)) return; // the program stops with a usage error
     if (!input.scale.empty()) {
-        std::string problem;
         const std::optional<float> scale = parseScaleFactor(input.scale, problem);
         if (!scale) return; // the program stops with a usage error
         options.scaleFactor = *scale;

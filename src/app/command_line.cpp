@@ -14,7 +14,10 @@ namespace lwmd5 {
 
 namespace {
 
-constexpr std::array<OptionSpec, 3> kConverterOptions{{
+constexpr std::array<OptionSpec, 6> kConverterOptions{{
+    {"engine", "doom3|bfg", "write for id Tech 4 (Doom 3, dhewm3) or Doom 3 BFG: see below"},
+    {"max-weights", "N", "keep each vertex's N largest weights (1 to 8), normalised to sum 1"},
+    {"shader-prefix", "TEXT", "put TEXT in front of every shader name (models/characters/bob/)"},
     {"verbose", "", "print the object reader's progress lines on stderr"},
     {"help", "", "show this help and exit (also -h)"},
     {"version", "", "print the program's version and exit"},
@@ -71,6 +74,12 @@ void printHelp(const ConverterName& name)
             "The output lands beside the scene under its name: models/walk.lws gives models/walk." +
             std::string(name.format) + ".\n\nOptions:\n";
     text += describeOptions(kConverterOptions);
+    text += "\nWith --engine, joint 0 is an 'origin' joint at the model origin, joints sit on their bones,\n"
+            "the bind pose and the frames follow one rule (a frame of the rest values is the bind pose),\n"
+            "bounds are model-space boxes, every layer is read and every surface becomes a mesh of its\n"
+            "own; bfg also keeps at most 4 weights a vertex and refuses meshes of more than 65,535\n"
+            "vertices and skeletons of more than 256 joints. Convert a model and its animations with the\n"
+            "same options.\n";
     text += "\nExit status: 0 the file was written; 1 the run failed (one line on standard error says why,\n"
             "and nothing was written); 2 wrong usage.\n"
             "Standard output shows the banner (and the usage text on a wrong argument count); problems,\n"
@@ -128,6 +137,36 @@ bool chooseFiles(const std::vector<std::string>& files, CommandLine& line, Repor
 }
 
 } // namespace
+
+bool readConversionOptions(const ParsedOptions& parsed, ConversionOptions& options, std::string& problem)
+{
+    if (const std::optional<std::string> engine = parsed.value("engine")) {
+        if (*engine == "doom3") {
+            options.engine = Engine::Doom3;
+        } else if (*engine == "bfg") {
+            options.engine = Engine::Bfg;
+        } else {
+            problem = "option '--engine' takes doom3 or bfg, not " + quoted(*engine);
+            return false;
+        }
+    }
+    if (const std::optional<std::string> weights = parsed.value("max-weights")) {
+        if (weights->size() != 1 || (*weights)[0] < '1' || (*weights)[0] > '8') {
+            problem = "option '--max-weights' takes a whole number from 1 to 8, not " + quoted(*weights);
+            return false;
+        }
+        options.maxWeights = (*weights)[0] - '0';
+    }
+    if (const std::optional<std::string> prefix = parsed.value("shader-prefix")) {
+        // md5 files quote names and have no escapes.
+        if (prefix->find_first_of("\"\r\n") != std::string::npos) {
+            problem = "option '--shader-prefix' cannot hold a double quote or a line break";
+            return false;
+        }
+        options.shaderPrefix = *prefix;
+    }
+    return true;
+}
 
 bool isSceneFile(std::string_view argument)
 {
@@ -201,14 +240,18 @@ std::optional<CommandLine> parseCommandLine(const ConverterName& name, int argc,
     }
     CommandLine line;
     line.verbose = parsed->has("verbose");
+    if (!readConversionOptions(*parsed, line.options, problem)) {
+        report.error(problem);
+        return std::nullopt;
+    }
     if (files.size() == 3) {
         const std::optional<float> scale = parseScaleFactor(files[2], problem);
         if (!scale) {
             report.error(problem);
             return std::nullopt;
         }
-        line.scaleFactor = *scale;
-        if (line.scaleFactor < 0.0f) {
+        line.options.scaleFactor = *scale;
+        if (*scale < 0.0f) {
             report.warning("the scale factor " + quoted(files[2]) +
                            " is negative: it mirrors the model and turns its triangles inside out");
         }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/conversion.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,12 +28,19 @@ bool isObjectFile(std::string_view argument);
 // or when it is 0, which would put every position at the origin.
 std::optional<float> parseScaleFactor(std::string_view argument, std::string& problem);
 
+struct ParsedOptions;
+
+// Reads --engine, --max-weights and --shader-prefix into `options`; false,
+// with the problem's one line, when a value is not one the option takes.
+[[nodiscard]] bool readConversionOptions(const ParsedOptions& parsed, ConversionOptions& options,
+                                         std::string& problem);
+
 // What the two converters are asked to do.
 struct CommandLine {
     std::string scenePath;
     std::string objectPath;
-    float scaleFactor = 1.0f;
-    bool verbose = false; // the object reader's progress lines on stderr
+    ConversionOptions options; // all but the thread count
+    bool verbose = false;      // the object reader's progress lines on stderr
 };
 
 // The converter a command line belongs to: "meshconv" writing "md5mesh".

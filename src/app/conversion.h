@@ -3,6 +3,7 @@
 #include "app/validation.h"
 #include "md5/frame_bounds.h"
 #include "md5/joint_channels.h"
+#include "md5/md5anim_writer.h"
 #include "object/lwo_object.h"
 #include "scene/scene.h"
 #include "skin/skeleton.h"
@@ -23,10 +24,24 @@ class TextOutput;
 // The two converters share every step but their stages and their writer.
 enum class Program { MeshConverter, AnimationConverter };
 
+// Output for an engine's rules rather than the converters' own.
+enum class Engine {
+    None,  // the converters' own output
+    Doom3, // id Tech 4 (Doom 3, dhewm3): origin joint, joints on their bones, model-space bounds, all surfaces
+    Bfg,   // as Doom3, at most 4 weights a vertex, 65,535 vertices a mesh, 256 joints
+};
+
+constexpr int kBfgMaxWeights = 4;
+constexpr std::size_t kBfgMaxVertices = 65'535;
+constexpr std::size_t kBfgMaxJoints = 256;
+
 // What the user asked for beyond the two files.
 struct ConversionOptions {
     float scaleFactor = 1.0f;
     unsigned threads = 1; // for the scene's key lines and the per-frame stages
+    Engine engine = Engine::None;
+    int maxWeights = kMaxVertexWeights; // 1 to kMaxVertexWeights; Bfg keeps at most kBfgMaxWeights
+    std::string shaderPrefix;
 };
 
 // What one run reads: the scene and the object, with the paths that name
@@ -46,6 +61,7 @@ struct Conversion {
     std::vector<FrameBounds> bounds;
     int firstFrame = 0;
     int framesPerSecond = 0;
+    BoundsSpace boundsSpace = BoundsSpace::RelativeToFirstJoint;
 };
 
 // Reads the scene (all of it for animconv, its bones for meshconv) and the

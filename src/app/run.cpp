@@ -60,8 +60,7 @@ int runProgram(Program program, int argc, const char* const* argv)
     if (!line) return status;
     report.showDebugLines(line->verbose);
 
-    ConversionOptions options;
-    options.scaleFactor = line->scaleFactor;
+    ConversionOptions options = line->options;
     options.threads = threadsFromEnvironment();
     const std::optional<ConversionInputs> inputs = readInputs(program, line->scenePath, line->objectPath, options, report);
     if (!inputs) return kExitFailure;

@@ -3,6 +3,7 @@
 #include "platform/report.h"
 #include "skin/skeleton.h"
 
+#include <algorithm>
 #include <unordered_map>
 
 namespace lwmd5 {
@@ -118,12 +119,30 @@ bool checkFrames(const ValidationInputs& inputs, const RunLimits& limits, Report
     return true;
 }
 
-bool checkObject(const ValidationInputs& inputs, Reporter& report)
+// Engine output writes a mesh per surface, named by the surface or by the
+// polygons' tag: each of those names must go between quotes.
+bool checkShaderNames(const ValidationInputs& inputs, Reporter& report)
 {
     const LwoObject& object = inputs.object;
-    if (object.meshes.empty()) {
-        report.error(inputs.objectPath + ": the object holds no point set (PNTS chunk)");
-        return false;
+    if (inputs.animation || object.surfaces.empty()) return true;
+    if (!inputs.engine) return checkNameQuotable(inputs.objectPath, "the surface name", object.surfaces.front().name, report);
+    for (const LwoSurface& surface : object.surfaces) {
+        if (!checkNameQuotable(inputs.objectPath, "the surface name", surface.name, report)) return false;
+    }
+    for (const std::string& tag : object.tags) {
+        if (!checkNameQuotable(inputs.objectPath, "the surface tag", tag, report)) return false;
+    }
+    return true;
+}
+
+void checkGeometry(const ValidationInputs& inputs, Reporter& report)
+{
+    const LwoObject& object = inputs.object;
+    if (inputs.engine) {
+        const bool triangles = std::any_of(object.meshes.begin(), object.meshes.end(),
+                                           [](const LwoMesh& mesh) { return !mesh.triangles.empty(); });
+        if (!triangles) report.warning(inputs.objectPath + ": the object has no triangles in any layer");
+        return;
     }
     const LwoMesh& mesh = object.meshes.front();
     if (mesh.points.empty()) {
@@ -131,10 +150,19 @@ bool checkObject(const ValidationInputs& inputs, Reporter& report)
     } else if (mesh.triangles.empty()) {
         report.warning(inputs.objectPath + ": the first point set has no triangles");
     }
+}
+
+bool checkObject(const ValidationInputs& inputs, Reporter& report)
+{
+    const LwoObject& object = inputs.object;
+    if (object.meshes.empty()) {
+        report.error(inputs.objectPath + ": the object holds no point set (PNTS chunk)");
+        return false;
+    }
+    checkGeometry(inputs, report);
     if (object.surfaces.empty()) {
         report.warning(inputs.objectPath + ": the object has no surface; the shader name stays empty");
-    } else if (!inputs.animation &&
-               !checkNameQuotable(inputs.objectPath, "the surface name", object.surfaces.front().name, report)) {
+    } else if (!checkShaderNames(inputs, report)) {
         return false;
     }
     if (object.uvMaps.empty()) {

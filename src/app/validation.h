@@ -32,6 +32,7 @@ struct ValidationInputs {
     const std::string& scenePath;
     const std::string& objectPath;
     bool animation; // animconv: the frame range and rate matter too
+    bool engine;    // every layer and surface is converted, not the first ones
 };
 
 // The one check between reading and the stages: everything the stages need

@@ -30,13 +30,13 @@ std::vector<PoseRun> distinctWeightRuns(const Md5Mesh& mesh)
 }
 
 void computeWorldTransforms(const std::vector<Joint>& joints, const std::vector<JointChannels>& channels,
-                            std::size_t k, std::vector<Transform>& world)
+                            std::size_t k, SceneMapping mapping, std::vector<Transform>& world)
 {
     for (std::size_t j = 0; j < joints.size(); ++j) {
         Transform rotation;
         Transform translation;
         Transform local;
-        frameRotation(channels[j].frameAngles[k], rotation);
+        mapRotation(mapping, channels[j].frameAngles[k], rotation);
         translationTransform(channels[j].framePositions[k], translation);
         multiplyTransforms(rotation, translation, local);
         const int parent = joints[j].parentIndex;
@@ -77,7 +77,7 @@ PosingInput preparePosing(const std::vector<Md5Mesh>& meshes)
 } // namespace
 
 std::vector<FrameBounds> computeFrameBounds(const std::vector<Joint>& joints, const std::vector<JointChannels>& channels,
-                                            const std::vector<Md5Mesh>& meshes, unsigned threads)
+                                            const std::vector<Md5Mesh>& meshes, unsigned threads, SceneMapping mapping)
 {
     const std::size_t frames = channels.empty() ? 0 : channels.front().frameAngles.size();
     std::vector<FrameBounds> bounds(frames);
@@ -88,7 +88,7 @@ std::vector<FrameBounds> computeFrameBounds(const std::vector<Joint>& joints, co
         std::vector<Transform> world(joints.size());
         std::vector<JointRows> rows(joints.size());
         for (std::size_t k = begin; k < end; ++k) {
-            computeWorldTransforms(joints, channels, k, world);
+            computeWorldTransforms(joints, channels, k, mapping, world);
             for (std::size_t j = 0; j < world.size(); ++j) toRows(world[j], rows[j]);
             FrameBounds& box = bounds[k];
             resetBounds(box.min, box.max);

@@ -1,7 +1,9 @@
 #include "md5/joint_channels.h"
 
-#include "platform/parallel.h"
 #include "motion/envelope.h"
+#include "platform/parallel.h"
+
+#include <algorithm>
 
 
 namespace lwmd5 {
@@ -15,27 +17,30 @@ float toDegrees(float radians)
     return static_cast<float>(static_cast<double>(radians) * 180.0 * kOneOverPi);
 }
 
-} // namespace
-
-void frameRotation(const Vec3& angles, Transform& rotation)
+// The origin joint engine output adds: at the origin, unturned, every frame.
+void sampleAddedOrigin(JointChannels& joint)
 {
-    headingPitchBankRotation(angles.x, angles.y, angles.z, rotation);
-    toMd5Rotation(rotation);
+    std::fill(joint.frameOrientations.begin(), joint.frameOrientations.end(), Quat{0.0f, 0.0f, 0.0f, 1.0f});
 }
 
+} // namespace
+
 std::vector<JointChannels> computeJointChannels(const std::vector<Joint>& joints, const Scene& scene,
-                                                float scaleFactor, unsigned threads)
+                                                float scaleFactor, unsigned threads, SceneMapping mapping)
 {
     const std::size_t frames = static_cast<std::size_t>(scene.frameCount());
-    const double s = scaleFactor;
+    const bool specified = mapping == SceneMapping::Specified;
     std::vector<JointChannels> channels(joints.size());
-    for (JointChannels& joint : channels) {
+    for (std::size_t j = 0; j < joints.size(); ++j) {
+        JointChannels& joint = channels[j];
         joint.framePositions.assign(frames, Vec3{});
         joint.frameAngles.assign(frames, Vec3{});
         joint.frameOrientations.assign(frames, Quat{});
+        if (joints[j].addedOrigin) sampleAddedOrigin(joint);
     }
     forEachRange(frames, threads, [&](std::size_t begin, std::size_t end) {
         for (std::size_t j = 0; j < joints.size(); ++j) {
+            if (joints[j].addedOrigin) continue;
             JointChannels& joint = channels[j];
             const Channels& envelopes = scene.bones[static_cast<std::size_t>(joints[j].bone)].channels;
             // Each channel's span search, prepared once for this joint's samples.
@@ -48,11 +53,7 @@ std::vector<JointChannels> computeJointChannels(const std::vector<Joint>& joints
                 const float t = static_cast<float>(static_cast<double>(frame) / scene.framesPerSecond);
                 auto sample = [&](std::size_t c) { return evaluateEnvelope(envelopes[c], t, searches[c]); };
 
-                const float x = sample(0);
-                const float y = sample(1);
-                const float z = sample(2);
-                joint.framePositions[k] = {static_cast<float>(s * x), static_cast<float>(s * y),
-                                           -static_cast<float>(s * z)};
+                joint.framePositions[k] = mapPosition(mapping, {sample(0), sample(1), sample(2)}, scaleFactor);
 
                 Vec3 angles{toDegrees(sample(3)), toDegrees(sample(4)), toDegrees(sample(5))};
                 // Fixed corrections by place in the list. Joint 0's pitch less
@@ -61,12 +62,12 @@ std::vector<JointChannels> computeJointChannels(const std::vector<Joint>& joints
                 // 1's heading plus 90 turns the second joint a quarter about
                 // its vertical, which only a rig built around it (an unweighted
                 // second joint) tolerates: other rigs twist against the mesh.
-                if (j == 0) angles.y = static_cast<float>(static_cast<double>(angles.y) - 90.0);
-                if (j == 1) angles.x = static_cast<float>(static_cast<double>(angles.x) + 90.0);
+                if (specified && j == 0) angles.y = static_cast<float>(static_cast<double>(angles.y) - 90.0);
+                if (specified && j == 1) angles.x = static_cast<float>(static_cast<double>(angles.x) + 90.0);
                 joint.frameAngles[k] = angles;
 
                 Transform rotation;
-                frameRotation(angles, rotation);
+                mapRotation(mapping, angles, rotation);
                 transformToQuat(joint.frameOrientations[k], rotation);
             }
         }

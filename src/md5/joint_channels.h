@@ -15,14 +15,14 @@ struct JointChannels {
     std::vector<Quat> frameOrientations; // unit quaternion of the rotation in md5 space
 };
 
-// The rotation of one frame's heading, pitch and bank (degrees) in md5 space.
-void frameRotation(const Vec3& angles, Transform& rotation);
-
 // Samples each joint's bone channels (the scene's bones, in joint order) at
-// every frame of the scene's preview range: positions (z negated, scaled),
-// angles in degrees with the corrections of the first two joints, and
-// orientations. Frames are split over up to `threads` threads.
+// every frame of the scene's preview range: positions and orientations in
+// md5 space (scaled) as `mapping` says, with the angles in degrees they come
+// from; the specified mapping also turns the first two joints. A joint of no
+// bone (the added origin) stays at the origin unturned. Frames are split over
+// up to `threads` threads.
 std::vector<JointChannels> computeJointChannels(const std::vector<Joint>& joints, const Scene& scene,
-                                                float scaleFactor, unsigned threads);
+                                                float scaleFactor, unsigned threads,
+                                                SceneMapping mapping = SceneMapping::Specified);
 
 } // namespace lwmd5

@@ -3,36 +3,49 @@
 #include "md5/md5_file.h"
 #include "md5/md5_text.h"
 
+#include <algorithm>
+
 namespace lwmd5 {
 
 namespace {
 
-void appendHeader(std::size_t frames, std::size_t joints, int framesPerSecond, std::string& out)
+bool animated(const Joint& joint)
+{
+    return !joint.addedOrigin;
+}
+
+long long animatedComponents(const std::vector<Joint>& joints)
+{
+    return 6LL * std::count_if(joints.begin(), joints.end(), animated);
+}
+
+void appendHeader(const Md5Animation& animation, std::string& out)
 {
     out += "MD5Version 10\ncommandline \"\"\n\nnumFrames ";
-    appendInteger(out, static_cast<long long>(frames));
+    appendInteger(out, static_cast<long long>(animation.bounds.size()));
     out += "\nnumJoints ";
-    appendInteger(out, static_cast<long long>(joints));
+    appendInteger(out, static_cast<long long>(animation.joints.size()));
     out += "\nframeRate ";
-    appendInteger(out, framesPerSecond);
+    appendInteger(out, animation.framesPerSecond);
     out += "\nnumAnimatedComponents ";
-    appendInteger(out, 6LL * static_cast<long long>(joints));
+    appendInteger(out, animatedComponents(animation.joints));
     out += "\n\n";
 }
 
 void appendHierarchy(const std::vector<Joint>& joints, std::string& out)
 {
     out += "hierarchy {\n";
-    for (std::size_t i = 0; i < joints.size(); ++i) {
-        const Joint& joint = joints[i];
+    long long firstComponent = 0;
+    for (const Joint& joint : joints) {
         out += "\t\"";
         out += joint.name;
         out += "\"\t";
         appendInteger(out, joint.parentIndex);
         out += ' ';
-        appendInteger(out, kAllComponentsAnimated);
+        appendInteger(out, animated(joint) ? kAllComponentsAnimated : 0);
         out += ' ';
-        appendInteger(out, 6LL * static_cast<long long>(i));
+        appendInteger(out, firstComponent);
+        if (animated(joint)) firstComponent += 6;
         out += "\t// ";
         if (joint.parentIndex != -1) {
             out += joint.parentName;
@@ -43,14 +56,17 @@ void appendHierarchy(const std::vector<Joint>& joints, std::string& out)
     out += "}\n\n";
 }
 
-// Each box is written relative to the first joint's position of its frame.
-void appendBounds(const std::vector<FrameBounds>& bounds, const JointChannels& first, TextOutput& output)
+// Each box is written in model space or relative to the first joint's
+// position of its frame.
+void appendBounds(const std::vector<FrameBounds>& bounds, const JointChannels& first, BoundsSpace space,
+                  TextOutput& output)
 {
     std::string& out = output.text();
     out += "bounds {\n";
+    const Vec3 origin{};
     for (std::size_t k = 0; k < bounds.size(); ++k) {
         const FrameBounds& box = bounds[k];
-        const Vec3& r = first.framePositions[k];
+        const Vec3& r = space == BoundsSpace::RelativeToFirstJoint ? first.framePositions[k] : origin;
         out += "\t( ";
         appendFixedTriple(out, static_cast<double>(box.min.x) - r.x, static_cast<double>(box.min.y) - r.y,
                           static_cast<double>(box.min.z) - r.z);
@@ -80,16 +96,19 @@ void appendBaseFrame(const std::vector<JointChannels>& channels, TextOutput& out
     out += "}\n\n";
 }
 
-void appendFrames(const std::vector<JointChannels>& channels, std::size_t frames, TextOutput& output)
+// The components of the animated joints only.
+void appendFrames(const std::vector<Joint>& joints, const std::vector<JointChannels>& channels, std::size_t frames,
+                  TextOutput& output)
 {
     std::string& out = output.text();
     for (std::size_t k = 0; k < frames; ++k) {
         out += "frame ";
         appendInteger(out, static_cast<long long>(k));
         out += " {\n";
-        for (const JointChannels& joint : channels) {
-            const Vec3& p = joint.framePositions[k];
-            const Vec3 q = printedQuatComponents(joint.frameOrientations[k]);
+        for (std::size_t j = 0; j < channels.size(); ++j) {
+            if (!animated(joints[j])) continue;
+            const Vec3& p = channels[j].framePositions[k];
+            const Vec3 q = printedQuatComponents(channels[j].frameOrientations[k]);
             out += '\t';
             appendFixedTriple(out, p.x, p.y, p.z);
             out += ' ';
@@ -103,30 +122,24 @@ void appendFrames(const std::vector<JointChannels>& channels, std::size_t frames
 
 } // namespace
 
-void formatMd5Anim(const std::vector<Joint>& joints, const std::vector<JointChannels>& channels,
-                   const std::vector<FrameBounds>& bounds, int framesPerSecond, TextOutput& output)
+void formatMd5Anim(const Md5Animation& animation, TextOutput& output)
 {
-    appendHeader(bounds.size(), joints.size(), framesPerSecond, output.text());
-    appendHierarchy(joints, output.text());
-    appendBounds(bounds, channels.front(), output);
-    appendBaseFrame(channels, output);
-    appendFrames(channels, bounds.size(), output);
+    appendHeader(animation, output.text());
+    appendHierarchy(animation.joints, output.text());
+    appendBounds(animation.bounds, animation.channels.front(), animation.boundsSpace, output);
+    appendBaseFrame(animation.channels, output);
+    appendFrames(animation.joints, animation.channels, animation.bounds.size(), output);
 }
 
-std::string formatMd5Anim(const std::vector<Joint>& joints, const std::vector<JointChannels>& channels,
-                          const std::vector<FrameBounds>& bounds, int framesPerSecond)
+std::string formatMd5Anim(const Md5Animation& animation)
 {
-    return formatToString(
-        [&](TextOutput& output) { formatMd5Anim(joints, channels, bounds, framesPerSecond, output); });
+    return formatToString([&](TextOutput& output) { formatMd5Anim(animation, output); });
 }
 
-bool writeMd5Anim(const std::string& scenePath, const std::vector<Joint>& joints,
-                  const std::vector<JointChannels>& channels, const std::vector<FrameBounds>& bounds,
-                  int framesPerSecond, Reporter& report)
+bool writeMd5Anim(const std::string& scenePath, const Md5Animation& animation, Reporter& report)
 {
     return writeOutputFile(
-        scenePath, ".md5anim",
-        [&](TextOutput& output) { formatMd5Anim(joints, channels, bounds, framesPerSecond, output); }, report);
+        scenePath, ".md5anim", [&](TextOutput& output) { formatMd5Anim(animation, output); }, report);
 }
 
 } // namespace lwmd5

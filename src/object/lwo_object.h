@@ -16,6 +16,9 @@ struct LwoMesh {
     // triangles polygonFirstTriangle[k] up to polygonFirstTriangle[k + 1].
     // A polygon split into a fan owns several, a dropped one owns none.
     std::vector<std::int32_t> polygonFirstTriangle;
+    // The surface tag of each polygon (an index into LwoObject::tags) from the
+    // layer's PTAG SURF chunk; -1 for a polygon the chunk does not tag.
+    std::vector<std::int32_t> polygonSurfaceTag;
 
     std::int32_t pointCount() const { return static_cast<std::int32_t>(points.size()); }
     // The polygons of the FACE POLS chunk, 0 while the point set has none.
@@ -44,20 +47,25 @@ struct LwoWeightEntry {
     float weight = 0.0f;
 };
 
+// Every map belongs to the point set (layer) read last before it: `mesh` is
+// its index in LwoObject::meshes, -1 for a map before any point set.
 struct LwoUvMap {
     std::string name;
     std::vector<LwoUvEntry> entries;
+    int mesh = -1;
 };
 
 // Per-polygon texture coordinates (a VMAD chunk of type TXUV).
 struct LwoUvFixMap {
     std::string name;
     std::vector<LwoUvFixEntry> entries;
+    int mesh = -1;
 };
 
 struct LwoWeightMap {
     std::string name;
     std::vector<LwoWeightEntry> entries;
+    int mesh = -1;
 };
 
 struct LwoSurface {
@@ -70,6 +78,7 @@ struct LwoObject {
     std::vector<LwoUvFixMap> uvFixMaps;
     std::vector<LwoWeightMap> weightMaps;
     std::vector<LwoSurface> surfaces;
+    std::vector<std::string> tags; // the TAGS chunks' names, which PTAG records index
 };
 
 } // namespace lwmd5

@@ -26,6 +26,7 @@ constexpr std::uint32_t kPnts = makeId("PNTS");
 constexpr std::uint32_t kPols = makeId("POLS");
 constexpr std::uint32_t kFace = makeId("FACE");
 constexpr std::uint32_t kPtag = makeId("PTAG");
+constexpr std::uint32_t kTags = makeId("TAGS");
 constexpr std::uint32_t kSurf = makeId("SURF");
 constexpr std::uint32_t kVmap = makeId("VMAP");
 constexpr std::uint32_t kVmad = makeId("VMAD");
@@ -96,6 +97,8 @@ private:
     void readTriangleFans(const Chunk& chunk, const PolygonCounts& counts, LwoMesh& mesh);
     void reportSplitPolygons(const PolygonCounts& counts);
     bool readPolygonTags(Chunk& chunk);
+    void readSurfaceTags(const Chunk& chunk);
+    bool readTags(Chunk& chunk);
     bool readVertexMap(Chunk& chunk);
     bool readPolygonVertexMap(Chunk& chunk);
     bool readSurface(Chunk& chunk);
@@ -171,7 +174,8 @@ bool LwoParser::dispatch(Chunk& chunk, int depth)
     case kVmap: return readVertexMap(chunk);
     case kVmad: return readPolygonVertexMap(chunk);
     case kSurf: return readSurface(chunk);
-    default: return true; // TAGS, LAYR, BBOX, CLIP, ...: stepped over by length
+    case kTags: return readTags(chunk);
+    default: return true; // LAYR, BBOX, CLIP, ...: stepped over by length
     }
 }
 
@@ -346,6 +350,33 @@ bool LwoParser::readPolygonTags(Chunk& chunk)
     char line[64];
     std::snprintf(line, sizeof line, "PTags: %u - %u\n", records, records / 4);
     report_.debugLine(line);
+    readSurfaceTags(chunk);
+    return true;
+}
+
+// The surface tag of each polygon of the current point set. Records are a
+// polygon index and a tag index; a record cut by the end of the chunk, or one
+// naming a polygon the point set has not, is passed over: only a conversion
+// of every surface reads them.
+void LwoParser::readSurfaceTags(const Chunk& chunk)
+{
+    if (currentMesh_ < 0) return;
+    LwoMesh& mesh = object_.meshes[static_cast<std::size_t>(currentMesh_)];
+    const auto polygons = static_cast<std::uint32_t>(mesh.polygonCount());
+    if (polygons == 0) return;
+    mesh.polygonSurfaceTag.assign(polygons, -1);
+    ByteCursor records = chunk.data;
+    std::uint32_t polygon = 0;
+    std::uint16_t tag = 0;
+    while (records.readIndex(polygon) && records.readU16(tag)) {
+        if (polygon < polygons) mesh.polygonSurfaceTag[polygon] = tag;
+    }
+}
+
+bool LwoParser::readTags(Chunk& chunk)
+{
+    std::string name;
+    while (!chunk.data.atEnd() && chunk.data.readName(name)) object_.tags.push_back(name);
     return true;
 }
 
@@ -382,6 +413,7 @@ bool LwoParser::readVertexMap(Chunk& chunk)
     if (isUv) {
         LwoUvMap map;
         map.name = std::move(name);
+        map.mesh = currentMesh_;
         map.entries.resize(count);
         CheckedCursor records(chunk.data);
         for (LwoUvEntry& entry : map.entries) {
@@ -395,6 +427,7 @@ bool LwoParser::readVertexMap(Chunk& chunk)
     } else {
         LwoWeightMap map;
         map.name = std::move(name);
+        map.mesh = currentMesh_;
         map.entries.resize(count);
         CheckedCursor records(chunk.data);
         for (LwoWeightEntry& entry : map.entries) {
@@ -428,6 +461,7 @@ bool LwoParser::readPolygonVertexMap(Chunk& chunk)
     }
     LwoUvFixMap map;
     map.name = std::move(name);
+    map.mesh = currentMesh_;
     map.entries.resize(count);
     CheckedCursor records(chunk.data);
     for (LwoUvFixEntry& entry : map.entries) {

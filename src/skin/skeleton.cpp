@@ -1,5 +1,7 @@
 #include "skin/skeleton.h"
 
+#include "platform/report.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <set>
@@ -208,9 +210,32 @@ JointOrder planJointOrder(const std::vector<Bone>& bones)
     return planJointOrder(names, parentNames);
 }
 
-std::vector<Joint> buildJoints(const std::vector<Bone>& bones, float scaleFactor)
+Vec3 mapPosition(SceneMapping mapping, const Vec3& position, float scaleFactor)
 {
     const double s = scaleFactor;
+    if (mapping == SceneMapping::Engine) {
+        return {static_cast<float>(s * position.x), static_cast<float>(s * position.z),
+                static_cast<float>(s * position.y)};
+    }
+    return {static_cast<float>(s * position.x), static_cast<float>(s * position.y), -static_cast<float>(s * position.z)};
+}
+
+void mapRotation(SceneMapping mapping, const Vec3& angles, Transform& rotation)
+{
+    headingPitchBankRotation(angles.x, angles.y, angles.z, rotation);
+    if (mapping == SceneMapping::Specified) {
+        toMd5Rotation(rotation);
+        return;
+    }
+    // S * R * S with S the exchange of y and z: the rotation seen in the
+    // space of the object's points. Only entries move, so nothing rounds.
+    auto& m = rotation.m;
+    std::swap(m[1], m[2]);
+    for (auto& row : m) std::swap(row[1], row[2]);
+}
+
+std::vector<Joint> buildJoints(const std::vector<Bone>& bones, float scaleFactor, SceneMapping mapping)
+{
     std::vector<Joint> joints(bones.size());
     for (std::size_t i = 0; i < bones.size(); ++i) {
         const Bone& bone = bones[i];
@@ -218,12 +243,9 @@ std::vector<Joint> buildJoints(const std::vector<Bone>& bones, float scaleFactor
         joint.bone = static_cast<int>(i);
         joint.name = bone.name;
         joint.weightMapName = bone.weightMapName;
-        joint.restPosition = {static_cast<float>(s * bone.restPosition.x), static_cast<float>(s * bone.restPosition.y),
-                              -static_cast<float>(s * bone.restPosition.z)};
+        joint.restPosition = mapPosition(mapping, bone.restPosition, scaleFactor);
         joint.parentName = parentBoneName(bones, bone);
-        headingPitchBankRotation(bone.restDirection.x, bone.restDirection.y, bone.restDirection.z,
-                                 joint.restRotation);
-        toMd5Rotation(joint.restRotation);
+        mapRotation(mapping, bone.restDirection, joint.restRotation);
     }
     return joints;
 }
@@ -246,36 +268,94 @@ std::vector<Joint> orderJoints(std::vector<Joint> joints, const std::vector<int>
     return joints;
 }
 
+namespace {
+
+// Each joint's parent: the first joint of its parent name; a joint whose
+// parent name finds no joint or itself is a root. The order is final.
+void resolveParents(std::vector<Joint>& joints)
+{
+    std::unordered_map<std::string_view, int> firstIndex;
+    for (std::size_t i = 0; i < joints.size(); ++i) firstIndex.emplace(joints[i].name, static_cast<int>(i));
+    for (std::size_t i = 0; i < joints.size(); ++i) {
+        const auto found = firstIndex.find(joints[i].parentName);
+        const int parent = found == firstIndex.end() ? -1 : found->second;
+        joints[i].parentIndex = parent != static_cast<int>(i) ? parent : -1;
+    }
+}
+
+// Each joint's local transform (rest rotation, then rest position) followed
+// by its parent's bind transform; `rootTurn` comes before a root's.
+void composeBindTransforms(std::vector<Joint>& joints, const Transform& rootTurn)
+{
+    for (Joint& joint : joints) {
+        Transform translation;
+        Transform local;
+        translationTransform(joint.restPosition, translation);
+        multiplyTransforms(joint.restRotation, translation, local);
+        if (joint.parentIndex >= 0) {
+            multiplyTransforms(local, joints[static_cast<std::size_t>(joint.parentIndex)].bindTransform,
+                               joint.bindTransform);
+        } else {
+            multiplyTransforms(rootTurn, local, joint.bindTransform);
+        }
+        invertTransform(joint.bindTransform, joint.inverseBindTransform);
+    }
+}
+
+bool isOriginRoot(const Joint& joint, const Bone& bone)
+{
+    const Vec3 zero{};
+    const auto same = [](const Vec3& a, const Vec3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; };
+    return joint.parentIndex < 0 && joint.name == "origin" && same(bone.restPosition, zero) &&
+           same(bone.restDirection, zero);
+}
+
+Joint addedOriginJoint()
+{
+    Joint origin;
+    origin.name = "origin";
+    origin.addedOrigin = true;
+    identityTransform(origin.restRotation);
+    return origin;
+}
+
+} // namespace
+
 // A root's bind transform is preceded by a turn of 90 degrees about x: the
 // scene's y-up rest directions become md5's z up, while the root's position
 // stays as the scene gives it (x, y, -z), unturned. The rig then stands
 // upright in md5 space when its root sits at the origin.
 std::vector<Joint> computeBindTransforms(std::vector<Joint> joints)
 {
-    // First index of each name; the order is final now.
-    std::unordered_map<std::string_view, int> firstIndex;
-    for (std::size_t i = 0; i < joints.size(); ++i) firstIndex.emplace(joints[i].name, static_cast<int>(i));
-
+    resolveParents(joints);
     Transform upright;
     rotationX(90.0f, upright);
-    for (std::size_t i = 0; i < joints.size(); ++i) {
-        Joint& joint = joints[i];
-        const auto found = firstIndex.find(joint.parentName);
-        const int parent = found == firstIndex.end() ? -1 : found->second;
+    composeBindTransforms(joints, upright);
+    return joints;
+}
 
-        Transform translation;
-        Transform local;
-        translationTransform(joint.restPosition, translation);
-        multiplyTransforms(joint.restRotation, translation, local);
-        if (parent >= 0 && parent != static_cast<int>(i)) {
-            joint.parentIndex = parent;
-            multiplyTransforms(local, joints[static_cast<std::size_t>(parent)].bindTransform, joint.bindTransform);
-        } else {
-            joint.parentIndex = -1;
-            multiplyTransforms(upright, local, joint.bindTransform);
+std::vector<Joint> buildEngineSkeleton(const std::vector<Bone>& bones, const JointOrder& plan, float scaleFactor,
+                                       Reporter& report)
+{
+    std::vector<Joint> joints = orderJoints(buildJoints(bones, scaleFactor, SceneMapping::Engine), plan.order);
+    resolveParents(joints);
+    const auto roots = std::count_if(joints.begin(), joints.end(), [](const Joint& j) { return j.parentIndex < 0; });
+    const bool ownOrigin = roots == 1 && isOriginRoot(joints.front(), bones[static_cast<std::size_t>(joints.front().bone)]);
+    if (!ownOrigin) {
+        for (Joint& joint : joints) {
+            if (joint.parentIndex < 0) joint.parentName = "origin";
+            ++joint.parentIndex; // a root's -1 becomes the origin's 0
         }
-        invertTransform(joint.bindTransform, joint.inverseBindTransform);
+        joints.insert(joints.begin(), addedOriginJoint());
+        const auto named = std::count_if(joints.begin(), joints.end(), [](const Joint& j) { return j.name == "origin"; });
+        if (named > 1) {
+            report.warning("a bone is named 'origin' but is not the rig's only root at rest at the origin; the joint "
+                           "'origin' added as joint 0 shares its name");
+        }
     }
+    Transform identity;
+    identityTransform(identity);
+    composeBindTransforms(joints, identity);
     return joints;
 }
 

@@ -240,14 +240,18 @@ TEST(Programs, ConvertEachRealObjectOrEndWithItsMessage)
     const std::map<std::string, std::tuple<int, int, std::vector<std::string>, int>> cases = {
         {"cube_quads.lwo", {0, 1, {"6 polygons " + split + " 12 triangles", "no UV map", wrote}, 12}},
         {"ngon_143.lwo", {0, 1, {"1 polygon " + split + " 141 triangles", "no UV map", wrote}, 141}},
-        {"layers_and_weights.lwo", {0, 4, {split, split, split, split, "no UV map", "map 'Weight='", "map 'Weight0'", wrote}, 12}},
-        {"two_layers_uv.lwo", {0, 2, {split, split, wrote}, 1584}},
+        {"layers_and_weights.lwo",
+         {0, 4,
+          {split, split, split, split, "no UV map", "map 'Weight='", "map 'Weight0'", "has 4 layers", "3 surfaces",
+           wrote},
+          12}},
+        {"two_layers_uv.lwo", {0, 2, {split, split, "has 2 layers", "7 surfaces", wrote}, 1584}},
         {"two_uv_maps_with_vmad.lwo", {0, 1, {split, wrote}, 12}},
-        {"vertex_colors_24gon.lwo", {0, 1, {split, wrote}, 3202}},
+        {"vertex_colors_24gon.lwo", {0, 1, {split, "3 surfaces: every triangle gets the shader 'Default'", wrote}, 3202}},
         {"patches_only.lwo", {0, 0, {"no triangles", "no UV map", wrote}, 0}},
         {"lwob_form.lwo", {1, 0, {"Whassuuup??: Wrong File Format!", "form type LWOB is not LWO2"}, -1}},
         {"empty.lwo", {1, 0, {"0 bytes long"}, -1}},
-        {"lwo3_box_uv.lwo", {0, 1, {split, wrote}, 12}},
+        {"lwo3_box_uv.lwo", {0, 1, {split, "6 surfaces", wrote}, 12}},
     };
     const BoneSpec root{.name = "root", .weightMapName = "Weight0"};
     const BoneSpec arm{.name = "arm", .weightMapName = "Weight=", .restPosition = {0, 0, 0.5f}, .restDirection = {0, 0, 30},

@@ -141,7 +141,7 @@ TEST(Md5Files, TinySceneByteForByte)
     dir.write("walk.final.md5mesh", "an older conversion, replaced\n");
     CaptureReporter report;
     EXPECT_TRUE(writeMd5Mesh((dir / "walk.final.lws").string(), joints, meshes, report));
-    EXPECT_TRUE(writeMd5Anim((dir / "walk.final.lws").string(), joints, channels, bounds, 0, report));
+    EXPECT_TRUE(writeMd5Anim((dir / "walk.final.lws").string(), {joints, channels, bounds, 0}, report));
     EXPECT_TRUE(report.events.empty());
     EXPECT_EQ(testing::readFile(dir / "walk.final.md5mesh"),
               testing::platformText(

@@ -73,10 +73,10 @@ TEST(Skeleton, BindPoseOfRootsTurnedBy90AboutXAndOfTheirChildren)
     }
     // The upright root stands at the scene's point (0, 1, 0), which becomes the vertex (0, 0, 1).
     LwoObject object;
-    object.meshes = {{.points = {{0, 1, 0}}, .triangles = {}, .polygonFirstTriangle = {}}};
+    object.meshes.emplace_back().points = {{0, 1, 0}};
     object.weightMaps = {{"root", {{0, 1}}}};
     CaptureReporter report;
-    const Md5Mesh mesh = buildSkinnedMesh(object, skeletonOf(up), 1, report);
+    const Md5Mesh mesh = buildSkinnedMesh(object, skeletonOf(up), MeshOptions{}, report);
     const Vec3 offset = mesh.weights.at(0).offset;
     EXPECT_EQ((Floats{offset.x, offset.y, offset.z}), (Floats{0, 0.99999994f, -1.0000001f}));
 }
@@ -106,7 +106,7 @@ TEST(Skeleton, OrderPutsParentsFirstAndACycleStopsTheRunNamingItsBones)
         CaptureReporter report;
         std::string layout;
         const std::string scenePath = "walk.lws", objectPath = "walk.lwo";
-        if (const auto order = validateInputs({scene, object, scenePath, objectPath, false}, RunLimits{}, report)) {
+        if (const auto order = validateInputs({scene, object, scenePath, objectPath, false, false}, RunLimits{}, report)) {
             for (const Joint& j : buildSkeleton(scene.bones, *order, 1)) {
                 layout += j.name + " " + std::to_string(j.parentIndex) + ", ";
             }
@@ -121,9 +121,10 @@ TEST(Skeleton, OrderPutsParentsFirstAndACycleStopsTheRunNamingItsBones)
 TEST(SkinnedMesh, WeightsNormalisedInDoubleAndFixesOnEveryTriangleOfThePolygon)
 {
     LwoObject object;
-    object.meshes = {{.points = std::vector<std::array<float, 3>>(6),
-                      .triangles = {{0, 1, 2}, {0, 2, 3}},
-                      .polygonFirstTriangle = {0, 2}}};
+    LwoMesh& quad = object.meshes.emplace_back();
+    quad.points.resize(6);
+    quad.triangles = {{0, 1, 2}, {0, 2, 3}};
+    quad.polygonFirstTriangle = {0, 2};
     std::vector<Joint> joints;
     for (const char* map : {"a", "b", "m0", "m1", "m2", "m3", "m4", "m5", "m6", "m7", "m8", "s", "s"}) {
         joints.emplace_back().weightMapName = map;
@@ -138,7 +139,7 @@ TEST(SkinnedMesh, WeightsNormalisedInDoubleAndFixesOnEveryTriangleOfThePolygon)
     // A fix entry names a polygon: corner 2 is split in both triangles. Names differ in case: no fix.
     object.uvFixMaps = {{"uv", {{2, 0, 0.75f, 0.75f}, {6, 0}, {1, 1}, {0, -1}}}, {"UV", {{0}}}, {"uv", {{0, 7}}}};
     CaptureReporter report;
-    const Md5Mesh mesh = buildSkinnedMesh(object, joints, 1, report);
+    const Md5Mesh mesh = buildSkinnedMesh(object, joints, MeshOptions{}, report);
     std::vector<std::pair<int, float>> weights;
     for (const Md5Weight& w : mesh.weights) weights.emplace_back(w.joint, w.bias);
     EXPECT_EQ(weights, (std::vector<std::pair<int, float>>{
