@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cmath>
+#include <sstream>
 #include <tuple>
 #include <utility>
 
@@ -114,6 +116,55 @@ TEST(Skeleton, OrderPutsParentsFirstAndACycleStopsTheRunNamingItsBones)
         for (const std::string& error : report.texts(CaptureReporter::Event::Error)) layout += error;
         EXPECT_EQ(layout, expected);
     }
+}
+
+// For engines: an origin joint 0 parents every root (a sole root named origin at rest at the origin is kept),
+// bones keep their order after it, and each joint stands where its bone stands, (x, z, y) of the scene's position
+// times the scale; rotations map the same way, by exchanging rows and columns 1 and 2, which rounds nothing.
+TEST(Skeleton, EngineSkeletonHasOneOriginRootAndJointsOnTheirBones)
+{
+    const std::vector<BoneLine> chain = {{"hips", kRoot, {0, 1, 0}, {0, -90, 0}},
+                                         {"spine", parent(0), {0, 0, 0.5f}},
+                                         {"arm", parent(1), {0, 0, 0.5f}, {90, 0, 0}}};
+    const std::vector<BoneLine> twoRoots = {{"a", kRoot, {1, 0, 0}}, {"b", kRoot, {0, 2, 3}}, {"c", parent(1), {1, 0, 0}}};
+    const std::vector<BoneLine> ownOrigin = {{"origin", kRoot}, {"hips", parent(0), {0, 1, 0}}};
+    const std::vector<BoneLine> movedOrigin = {{"origin", kRoot, {0, 0.5f, 0}}, {"hips", parent(0), {0, 1, 0}}};
+    // Bones and scale, then each joint: name, parent and bind position (rounded to 1e-6); whether the origin
+    // was added, and whether a warning says two joints share its name.
+    const std::tuple<std::vector<BoneLine>, float, std::string, bool> cases[] = {
+        {chain, 1, "origin -1 (0 0 0), hips 0 (0 0 1), spine 1 (0 0 1.5), arm 2 (0 0 2), ", true},
+        {chain, 2, "origin -1 (0 0 0), hips 0 (0 0 2), spine 1 (0 0 3), arm 2 (0 0 4), ", true},
+        {twoRoots, 1, "origin -1 (0 0 0), a 0 (1 0 0), b 0 (0 3 2), c 2 (1 3 2), ", true},
+        {ownOrigin, 1, "origin -1 (0 0 0), hips 0 (0 0 1), ", false},
+        {movedOrigin, 1, "origin -1 (0 0 0), origin 0 (0 0 0.5), hips 1 (0 0 1.5), ", true},
+    };
+    for (const auto& [bones, scale, expected, added] : cases) {
+        const Scene scene = sceneOf(bones);
+        CaptureReporter report;
+        const std::vector<Joint> joints = buildEngineSkeleton(scene.bones, planJointOrder(scene.bones), scale, report);
+        std::ostringstream layout;
+        for (const Joint& j : joints) {
+            const auto round = [](float v) { return std::round(v * 1e6) / 1e6 + 0.0; };
+            layout << j.name << ' ' << j.parentIndex << " (" << round(j.bindTransform.t.x) << ' '
+                   << round(j.bindTransform.t.y) << ' ' << round(j.bindTransform.t.z) << "), ";
+        }
+        EXPECT_EQ(layout.str(), expected);
+        EXPECT_EQ(joints.front().addedOrigin, added);
+        const bool shared = added && bones.front().name == std::string("origin");
+        EXPECT_EQ(report.texts(CaptureReporter::Event::Warning).size(), shared ? 1u : 0u);
+    }
+    // The arm's heading of 90 turns the scene's +z to +x; seen in md5 space, +y (the scene's z) goes to +x.
+    Transform rotation;
+    mapRotation(SceneMapping::Engine, {90, 0, 0}, rotation);
+    Transform scene;
+    headingPitchBankRotation(90, 0, 0, scene);
+    EXPECT_EQ((Floats(&rotation.m[0][0], &rotation.m[0][0] + 9)),
+              (Floats{scene.m[0][0], scene.m[0][2], scene.m[0][1], scene.m[2][0], scene.m[2][2], scene.m[2][1],
+                      scene.m[1][0], scene.m[1][2], scene.m[1][1]}));
+    Vec3 y{0, 1, 0};
+    Vec3 turned;
+    transformPoint(y, rotation, turned);
+    EXPECT_EQ((Floats{turned.x, turned.y, turned.z}), (Floats{1, kCos90, 0}));
 }
 
 // Six points: 0 to 3 form a quad split into the triangles (0 1 2) and (0 2 3); the maps name points 6 and up,
