@@ -167,6 +167,55 @@ TEST(Skeleton, EngineSkeletonHasOneOriginRootAndJointsOnTheirBones)
     EXPECT_EQ((Floats{turned.x, turned.y, turned.z}), (Floats{1, kCos90, 0}));
 }
 
+// Points with 5 to 8 weights, kept to N by --max-weights (and to 4 by the BFG engine): the N largest stay, the
+// earlier of equal ones wins, their order is kept, and they are normalised to sum 1.
+TEST(SkinnedMesh, MaxWeightsKeepsTheLargestAndNormalises)
+{
+    LwoObject object;
+    object.meshes.emplace_back().points.resize(4);
+    std::vector<Joint> joints;
+    // Point k has 5 + k weights; point 3's eight weights hold a tie at the fourth place (0.3 at slots 3 and 6).
+    const std::vector<std::vector<float>> weights = {{0.1f, 0.5f, 0.2f, 0.4f, 0.3f},
+                                                     {0.6f, 0.05f, 0.6f, 0.1f, 0.2f, 0.9f},
+                                                     {1, 2, 3, 4, 5, 6, 7},
+                                                     {0.9f, 0.1f, 0.8f, 0.3f, 0.7f, 0.2f, 0.3f, 0.05f}};
+    for (int j = 0; j < 8; ++j) {
+        joints.emplace_back().weightMapName = "w" + std::to_string(j);
+        LwoWeightMap& map = object.weightMaps.emplace_back();
+        map.name = joints.back().weightMapName;
+        for (std::int32_t point = 0; point < 4; ++point) {
+            if (static_cast<std::size_t>(j) < weights[static_cast<std::size_t>(point)].size()) {
+                map.entries.push_back({point, weights[static_cast<std::size_t>(point)][static_cast<std::size_t>(j)]});
+            }
+        }
+    }
+    // Per limit, each point's kept joints.
+    const std::pair<int, std::vector<std::vector<int>>> limits[] = {
+        {4, {{1, 2, 3, 4}, {0, 2, 4, 5}, {3, 4, 5, 6}, {0, 2, 3, 4}}},
+        {1, {{1}, {5}, {6}, {0}}},
+        {8, {{0, 1, 2, 3, 4}, {0, 1, 2, 3, 4, 5}, {0, 1, 2, 3, 4, 5, 6}, {0, 1, 2, 3, 4, 5, 6, 7}}},
+    };
+    for (const auto& [limit, kept] : limits) {
+        CaptureReporter report;
+        const Md5Mesh mesh = assignWeights(Md5Mesh{"", std::vector<Md5Vertex>(4), {}, {}}, joints, object, limit, report);
+        for (std::size_t v = 0; v < 4; ++v) {
+            const Md5Vertex& vertex = mesh.vertices[v];
+            std::vector<int> joined;
+            double sum = 0.0;
+            for (int w = vertex.firstWeight; w < vertex.firstWeight + vertex.weightCount; ++w) {
+                joined.push_back(mesh.weights[static_cast<std::size_t>(w)].joint);
+                sum += mesh.weights[static_cast<std::size_t>(w)].bias;
+            }
+            EXPECT_EQ(joined, kept[v]) << limit << " " << v;
+            EXPECT_NEAR(sum, 1.0, 1e-6) << limit << " " << v;
+        }
+        EXPECT_EQ(report.texts(CaptureReporter::Event::Warning),
+                  limit == 8 ? Strings{}
+                             : Strings{"4 vertices have more than " + std::to_string(limit) + " weights; the " +
+                                       std::to_string(limit) + " largest of each are kept"});
+    }
+}
+
 // Six points: 0 to 3 form a quad split into the triangles (0 1 2) and (0 2 3); the maps name points 6 and up,
 // and polygon 1, which the mesh has not.
 TEST(SkinnedMesh, WeightsNormalisedInDoubleAndFixesOnEveryTriangleOfThePolygon)
