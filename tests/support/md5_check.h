@@ -1,0 +1,17 @@
+#pragma once
+
+#include "md5/md5_reader.h"
+
+#include <string>
+#include <string_view>
+
+namespace lwmd5::testing {
+
+// Reads md5 text with the project's reader and holds it to id Tech 4's rules:
+// an empty text when the engine would take the file, else the first
+// complaint ("line 12: expected '(' but found 'frame'", or a finding followed
+// by its rule, "[weight-joint]").
+std::string engineComplaint(std::string_view text, Md5ModelFile& model);
+std::string engineComplaint(std::string_view text, Md5AnimFile& anim);
+
+} // namespace lwmd5::testing
