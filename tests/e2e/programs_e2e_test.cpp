@@ -179,13 +179,13 @@ TEST(Md5Reader, RefusesWhatEnginesRefuse)
     ASSERT_EQ(engineComplaint(kHandAnim, anim), "");
     const std::tuple<const std::string*, const char*, const char*, const char*> damages[] = {
         {&kHandMesh, "MD5Version 10", "MD5Version 11", "line 1: MD5Version is 11, not 10 [version]"},
-        {&kHandMesh, "1.000000 ) 1 1", "1.000000 ) 1 0", "line 16: mesh 0: vert 1 has no weights [vertex-weights]"},
-        {&kHandMesh, "tri 1 0 5 3", "tri 1 0 6 3", "line 22: mesh 0: tri 1 has corner 6 of 6 vertices [triangle-corner]"},
-        {&kHandMesh, "weight 2 0 ", "weight 2 1 ", "line 26: mesh 0: weight 2 names joint 1 of 1 [weight-joint]"},
-        {&kHandMesh, "weight 1 0 1.000000", "weight 1 0 nan", "line 25: expected a number but found 'nan'"},
-        {&kHandAnim, "numAnimatedComponents 6", "numAnimatedComponents 12", "line 23: expected a number but found '}'"},
+        {&kHandMesh, "1.000000 ) 1 1", "1.000000 ) 1 0", "line 17: mesh 0: vert 1 has no weights [vertex-weights]"},
+        {&kHandMesh, "tri 1 0 5 3", "tri 1 0 6 3", "line 25: mesh 0: tri 1 has corner 6 of 6 vertices [triangle-corner]"},
+        {&kHandMesh, "weight 2 0 ", "weight 2 1 ", "line 30: mesh 0: weight 2 names joint 1 of 1 [weight-joint]"},
+        {&kHandMesh, "weight 1 0 1.000000", "weight 1 0 nan", "line 29: expected a number but found 'nan'"},
+        {&kHandAnim, "numAnimatedComponents 6", "numAnimatedComponents 12", "line 25: expected a number but found '}'"},
         {&kHandAnim, "numFrames 3", "numFrames 4", "line 17: expected '(' but found '}'"},
-        {&kHandAnim, "frame 1 {", "frame 2 {", "line 25: frame 1 is numbered 2 [frame-numbers]"},
+        {&kHandAnim, "frame 1 {", "frame 2 {", "line 27: frame 1 is numbered 2 [frame-numbers]"},
         {&kHandAnim, "-1 63 0", "0 63 0", "line 10: joint 0 'root' has parent 0, which is not an earlier joint [parent-order]"},
         {&kHandAnim, "-1 63 0", "-1 63 1", "line 10: joint 0 'root' reads components 1 to 6 of a frame of 6 [start-index]"},
     };
