@@ -304,7 +304,8 @@ std::vector<Finding> checkHierarchy(const Md5ModelFile& model, const Md5AnimFile
 bool canPose(const std::vector<Finding>& findings)
 {
     return std::none_of(findings.begin(), findings.end(), [](const Finding& f) {
-        return f.rule == "hierarchy" || f.rule == "parent-order" || f.rule == "start-index";
+        return f.rule == "hierarchy" || f.rule == "parent-order" || f.rule == "start-index" ||
+               f.rule == "weight-joint" || f.rule == "weight-range";
     });
 }
 

@@ -38,7 +38,8 @@ std::vector<std::string> compareHierarchies(const Md5ModelFile& model, const Md5
 std::vector<Finding> checkHierarchy(const Md5ModelFile& model, const Md5AnimFile& anim, Engine engine);
 
 // True when posing the animation on the mesh is meaningful: the hierarchies
-// match and neither file breaks a rule that makes posing guesswork.
+// match and neither file breaks a rule that makes posing guesswork (parents,
+// components or weights that point nowhere).
 bool canPose(const std::vector<Finding>& findings);
 
 // How a rule weighs under an engine: nothing, a warning or an error.
