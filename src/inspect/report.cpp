@@ -3,6 +3,7 @@
 #include "md5/md5_text.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace lwmd5 {
 
@@ -17,6 +18,13 @@ std::string fixed(double value)
     std::string text;
     appendFixed(text, value);
     return text;
+}
+
+// A whole number without decimals (frame rates are mostly whole).
+std::string shortNumber(double value)
+{
+    if (value == std::trunc(value) && std::abs(value) < 1e15) return std::to_string(static_cast<long long>(value));
+    return fixed(value);
 }
 
 std::string boxText(const Md5Box& box)
@@ -85,8 +93,8 @@ void appendModel(std::string& out, const InspectedModel& inspected)
                plural(mesh.vertices.size(), "vertex", "vertices") + ", " +
                plural(mesh.triangles.size(), "triangle", "triangles") + ", " +
                plural(mesh.weights.size(), "weight", "weights") + "\n";
-        out += "    at most " + std::to_string(measures.mostWeights) +
-               " weights on a vertex; worst |sum of biases - 1|: " + fixed(measures.worstBiasError) + "\n";
+        out += "    at most " + plural(static_cast<std::size_t>(std::max(0LL, measures.mostWeights)), "weight", "weights") +
+               " on a vertex; worst |sum of biases - 1|: " + fixed(measures.worstBiasError) + "\n";
         out += "    unused vertices: " + std::to_string(measures.unusedVertices) +
                "; triangles with a repeated corner: " + std::to_string(measures.repeatedCorners) + "\n";
     }
@@ -127,7 +135,7 @@ void appendAnim(std::string& out, const InspectedAnim& inspected, const Inspecte
     }
     const Md5AnimFile& anim = inspected.anim;
     out += ": md5anim, MD5Version " + std::to_string(anim.version) + ", " +
-           plural(anim.frameCount(), "frame", "frames") + " at " + fixed(anim.frameRate) + " per second, " +
+           plural(anim.frameCount(), "frame", "frames") + " at " + shortNumber(anim.frameRate) + " per second, " +
            plural(static_cast<std::size_t>(anim.animatedComponents), "animated component", "animated components") +
            ", " + plural(anim.hierarchy.size(), "joint", "joints") + "\n";
     if (!inspected.compared) {

@@ -86,8 +86,10 @@ MeshBoxer::MeshBoxer(const Md5ModelFile& model)
         for (const Md5Weight& w : mesh.weights) {
             const bool valid = w.joint >= 0 && static_cast<std::size_t>(w.joint) < model.joints.size();
             // A weight of no joint adds nothing: joint 0 with no bias.
-            weights_.push_back({{w.offset.x, w.offset.y, w.offset.z},
-                                valid ? w.bias : 0.0,
+            const double bias = valid ? w.bias : 0.0;
+            weights_.push_back({{static_cast<float>(bias * w.offset.x), static_cast<float>(bias * w.offset.y),
+                                 static_cast<float>(bias * w.offset.z)},
+                                static_cast<float>(bias),
                                 valid ? static_cast<std::uint32_t>(w.joint) : 0u});
         }
         // Vertices split at UV seams share their weights; each run counts once.
@@ -104,36 +106,63 @@ MeshBoxer::MeshBoxer(const Md5ModelFile& model)
 
 Md5Box MeshBoxer::boxOf(const JointPose& pose) const
 {
-    constexpr double inf = std::numeric_limits<double>::infinity();
-    double low[3] = {inf, inf, inf};
-    double high[3] = {-inf, -inf, -inf};
-    // One matrix per joint: rows are the images of the axes, so a point is
-    // row-vector times matrix plus the position. A joint the pose lacks stays
-    // all zero and moves its weights to nothing.
-    std::vector<double> rows(std::max(pose.size(), jointCount_) * 12, 0.0);
-    for (std::size_t j = 0; j < pose.size(); ++j) {
-        const Quatd& q = pose[j].orientation;
-        const Vec3d x = rotatePoint(q, {1, 0, 0}), y = rotatePoint(q, {0, 1, 0}), z = rotatePoint(q, {0, 0, 1});
-        const Vec3d& t = pose[j].position;
-        const double m[12] = {x.x, x.y, x.z, y.x, y.y, y.z, z.x, z.y, z.z, t.x, t.y, t.z};
-        std::copy(m, m + 12, rows.begin() + static_cast<std::ptrdiff_t>(12 * j));
+    Md5Box box;
+    boxLanes(&pose, 1, &box);
+    return box;
+}
+
+std::vector<Md5Box> MeshBoxer::boxesOf(const std::vector<JointPose>& poses) const
+{
+    std::vector<Md5Box> boxes(poses.size());
+    for (std::size_t first = 0; first < poses.size(); first += kLanes) {
+        boxLanes(poses.data() + first, std::min(kLanes, poses.size() - first), boxes.data() + first);
     }
+    return boxes;
+}
+
+void MeshBoxer::boxLanes(const JointPose* poses, std::size_t count, Md5Box* boxes) const
+{
+    // For each joint its twelve matrix entries (rows are the images of the
+    // axes, then the position), each entry as 16 lanes, one per pose. A
+    // joint a pose lacks, and an unused lane, stay zero.
+    const std::size_t jointStride = 12 * kLanes;
+    std::vector<float> matrices(std::max(jointCount_, std::size_t{1}) * jointStride, 0.0f);
+    for (std::size_t k = 0; k < count; ++k) {
+        for (std::size_t j = 0; j < std::min(poses[k].size(), jointCount_); ++j) {
+            const Quatd& q = poses[k][j].orientation;
+            const Vec3d x = rotatePoint(q, {1, 0, 0}), y = rotatePoint(q, {0, 1, 0}), z = rotatePoint(q, {0, 0, 1});
+            const Vec3d& t = poses[k][j].position;
+            const double m[12] = {x.x, x.y, x.z, y.x, y.y, y.z, z.x, z.y, z.z, t.x, t.y, t.z};
+            for (std::size_t e = 0; e < 12; ++e) matrices[j * jointStride + e * kLanes + k] = static_cast<float>(m[e]);
+        }
+    }
+    constexpr float inf = std::numeric_limits<float>::infinity();
+    float low[3][kLanes], high[3][kLanes];
+    std::fill(&low[0][0], &low[0][0] + 3 * kLanes, inf);
+    std::fill(&high[0][0], &high[0][0] + 3 * kLanes, -inf);
     for (const Run& run : runs_) {
-        double p[3] = {0.0, 0.0, 0.0};
+        float p[3][kLanes] = {};
         for (std::uint32_t w = run.first; w < run.first + run.count; ++w) {
             const Weight& weight = weights_[w];
-            const double* m = rows.data() + 12 * static_cast<std::size_t>(weight.joint);
-            const double* o = weight.offset;
-            for (int a = 0; a < 3; ++a) {
-                p[a] += weight.bias * (o[0] * m[a] + o[1] * m[3 + a] + o[2] * m[6 + a] + m[9 + a]);
+            const float* m = matrices.data() + static_cast<std::size_t>(weight.joint) * jointStride;
+            const float o0 = weight.scaledOffset[0], o1 = weight.scaledOffset[1], o2 = weight.scaledOffset[2];
+            for (std::size_t a = 0; a < 3; ++a) {
+                for (std::size_t k = 0; k < kLanes; ++k) {
+                    p[a][k] += o0 * m[a * kLanes + k] + o1 * m[(3 + a) * kLanes + k] + o2 * m[(6 + a) * kLanes + k] +
+                               weight.bias * m[(9 + a) * kLanes + k];
+                }
             }
         }
-        for (int a = 0; a < 3; ++a) {
-            low[a] = std::min(low[a], p[a]);
-            high[a] = std::max(high[a], p[a]);
+        for (std::size_t a = 0; a < 3; ++a) {
+            for (std::size_t k = 0; k < kLanes; ++k) {
+                low[a][k] = std::min(low[a][k], p[a][k]);
+                high[a][k] = std::max(high[a][k], p[a][k]);
+            }
         }
     }
-    return {{low[0], low[1], low[2]}, {high[0], high[1], high[2]}};
+    for (std::size_t k = 0; k < count; ++k) {
+        boxes[k] = {{low[0][k], low[1][k], low[2][k]}, {high[0][k], high[1][k], high[2][k]}};
+    }
 }
 
 } // namespace lwmd5

@@ -37,12 +37,22 @@ class MeshBoxer {
 public:
     explicit MeshBoxer(const Md5ModelFile& model);
     // Nothing to box (no weighted vertex) gives the box from +inf to -inf.
+    // Vertices are summed in float, as engines pose them: the boxes serve
+    // comparisons with six printed decimals and pictures.
     Md5Box boxOf(const JointPose& pose) const;
+    // The boxes of several poses at once: each weight is read once for 16
+    // poses, whose joint matrices lie side by side so the sums of all 16 run
+    // in vector registers.
+    std::vector<Md5Box> boxesOf(const std::vector<JointPose>& poses) const;
 
 private:
+    static constexpr std::size_t kLanes = 16;
+    void boxLanes(const JointPose* poses, std::size_t count, Md5Box* boxes) const;
+
+    // The offset comes scaled by the bias: bias × (M·o + t) = M·(bias·o) + bias·t.
     struct Weight {
-        double offset[3];
-        double bias;
+        float scaledOffset[3];
+        float bias;
         std::uint32_t joint;
     };
     struct Run {
