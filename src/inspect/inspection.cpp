@@ -22,7 +22,9 @@ void append(std::vector<Finding>& to, std::vector<Finding> from)
 std::size_t Inspection::errorCount() const
 {
     std::size_t errors = (model.read ? 0 : 1) + countSeverity(model.findings, Severity::Error);
-    for (const InspectedAnim& anim : anims) errors += (anim.read ? 0 : 1) + countSeverity(anim.findings, Severity::Error);
+    for (const InspectedAnim& anim : anims) {
+        errors += (anim.read ? 0 : 1) + countSeverity(anim.findings, Severity::Error);
+    }
     return errors;
 }
 

@@ -202,7 +202,8 @@ void Raster::fillTriangle(const PictureView& view, const Corner (&c)[3], std::ui
             const double w1 = sign * edge(c[2], c[0], px, py);
             const double w2 = sign * edge(c[0], c[1], px, py);
             if (w0 < 0 || w1 < 0 || w2 < 0) continue;
-            const auto depth = static_cast<float>((w0 * c[0].depth + w1 * c[1].depth + w2 * c[2].depth) / (sign * area));
+            const double weighted = w0 * c[0].depth + w1 * c[1].depth + w2 * c[2].depth;
+            const auto depth = static_cast<float>(weighted / (sign * area));
             if (!(depth < depthRow[x])) continue;
             depthRow[x] = depth;
             row[x] = argb;
@@ -241,9 +242,8 @@ void Raster::drawMesh(const PictureView& view, const Md5ModelFile& model, const 
         }
         for (const Md5Triangle& triangle : mesh.triangles) {
             const long long* k = triangle.corners;
-            if (std::any_of(k, k + 3, [&](long long i) { return i < 0 || static_cast<std::size_t>(i) >= points.size(); })) {
-                continue;
-            }
+            auto outside = [&](long long i) { return i < 0 || static_cast<std::size_t>(i) >= points.size(); };
+            if (std::any_of(k, k + 3, outside)) continue;
             const auto i0 = static_cast<std::size_t>(k[0]), i1 = static_cast<std::size_t>(k[1]),
                        i2 = static_cast<std::size_t>(k[2]);
             const Corner corners[3] = {projected[i0], projected[i1], projected[i2]};
@@ -392,8 +392,8 @@ void drawOverlays(cairo_t* cr, const Inspection& inspection, const PictureLayout
     JointPose pose;
     for (const AnimPanel& panel : layout.anims) {
         const Md5AnimFile& anim = inspection.anims[panel.anim].anim;
-        drawText(cr, fileName(inspection.anims[panel.anim].path) + ": frames from the front, bounds as engines read them",
-                 kMargin, panel.titleY, false);
+        const std::string title = fileName(inspection.anims[panel.anim].path);
+        drawText(cr, title + ": frames from the front, bounds as engines read them", kMargin, panel.titleY, false);
         for (std::size_t i = 0; i < panel.views.size(); ++i) {
             const PictureView& view = panel.views[i];
             poseFrame(anim, panel.frames[i], pose);

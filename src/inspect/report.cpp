@@ -93,8 +93,8 @@ void appendModel(std::string& out, const InspectedModel& inspected)
                plural(mesh.vertices.size(), "vertex", "vertices") + ", " +
                plural(mesh.triangles.size(), "triangle", "triangles") + ", " +
                plural(mesh.weights.size(), "weight", "weights") + "\n";
-        out += "    at most " + plural(static_cast<std::size_t>(std::max(0LL, measures.mostWeights)), "weight", "weights") +
-               " on a vertex; worst |sum of biases - 1|: " + fixed(measures.worstBiasError) + "\n";
+        const auto most = static_cast<std::size_t>(std::max(0LL, measures.mostWeights));
+        out += "    at most " + plural(most, "weight", "weights") + " on a vertex; worst |sum of biases - 1|: " + fixed(measures.worstBiasError) + "\n";
         out += "    unused vertices: " + std::to_string(measures.unusedVertices) +
                "; triangles with a repeated corner: " + std::to_string(measures.repeatedCorners) + "\n";
     }

@@ -14,7 +14,8 @@ std::string firstComplaint(const std::optional<Md5ReadError>& error, const std::
     if (error) return "line " + std::to_string(error->line) + ": " + error->text;
     for (const Finding& f : findings) {
         if (std::find(allowed.begin(), allowed.end(), f.rule) != allowed.end()) continue;
-        if (f.severity == Severity::Error) return "line " + std::to_string(f.line) + ": " + f.text + " [" + std::string(f.rule) + "]";
+        if (f.severity != Severity::Error) continue;
+        return "line " + std::to_string(f.line) + ": " + f.text + " [" + std::string(f.rule) + "]";
     }
     return {};
 }
