@@ -77,11 +77,12 @@ bool readRequest(const ParsedOptions& options, InspectRequest& request, Reporter
             report.error("--png needs a file name");
             return false;
         }
-#ifndef LWMD5_HAVE_CAIRO
+#ifdef LWMD5_HAVE_CAIRO
+        request.picturePath = *png;
+#else
         report.error("this md5inspect was built without Cairo and cannot write pictures (--png)");
         return false;
 #endif
-        request.picturePath = *png;
     }
     if (options.arguments.empty()) {
         report.error("no model file given (--help shows the usage)");
