@@ -41,6 +41,9 @@ TEST(Md5inspect, AnswersEachCommandLineWithItsStatus)
     std::string broken = readFile(example("character.md5anim"));
     broken.replace(broken.find("frame 2 {"), 9, "frame 2 (");
     dir.write("broken.md5anim", broken);
+    std::string skipped = readFile(example("character.md5anim"));
+    skipped.replace(skipped.find("frame 2 {"), 9, "frame 3 {");
+    dir.write("skipped.md5anim", skipped);
     const std::string mesh = example("character.md5mesh").string();
     const std::string anim = example("character.md5anim").string();
     const struct {
@@ -62,6 +65,9 @@ TEST(Md5inspect, AnswersEachCommandLineWithItsStatus)
         {{mesh, "broken.md5anim", anim}, 1, "broken.md5anim: not read (see the error above)\n\n" + anim,
          "md5inspect: broken.md5anim:137: expected '{' but found '('\n"},
         {{mesh, anim, "--engine", "bfg"}, 0, "\n0 errors, 0 warnings\n", ""},
+        // Warnings leave the status at 0; the same finding as an error sets it to 1.
+        {{mesh, "skipped.md5anim"}, 0, "  warning: skipped.md5anim:137: frame 2 is numbered 3 [frame-numbers]\n", ""},
+        {{mesh, "skipped.md5anim", "--engine", "doom3"}, 1, "\n1 error, 0 warnings\n", ""},
     };
     for (const auto& c : cases) {
         const ProgramResult run = runProgram(md5inspectPath(), c.arguments, dir.path(), "md5inspect");
