@@ -52,8 +52,9 @@ void appendFindings(std::string& out, const std::string& path, const std::vector
     if (findings.empty()) out += "  no problems found\n";
     for (const Finding& f : findings) {
         out += f.severity == Severity::Error ? "  error: " : "  warning: ";
-        out += path + (f.line > 0 ? ":" + std::to_string(f.line) : std::string()) + ": " + f.text;
-        out += " [" + std::string(f.rule) + "]\n";
+        out.append(path);
+        if (f.line > 0) out.append(":").append(std::to_string(f.line));
+        out.append(": ").append(f.text).append(" [").append(f.rule).append("]\n");
     }
 }
 
@@ -128,7 +129,7 @@ void appendPoseChecks(std::string& out, const InspectedAnim& inspected, const Md
 
 void appendAnim(std::string& out, const InspectedAnim& inspected, const InspectedModel& model)
 {
-    out += "\n" + inspected.path;
+    out.append("\n").append(inspected.path);
     if (!inspected.read) {
         out += ": not read (see the error above)\n";
         return;
@@ -169,8 +170,8 @@ std::string formatReport(const Inspection& inspection)
     out += "\n\n";
     appendModel(out, inspection.model);
     for (const InspectedAnim& anim : inspection.anims) appendAnim(out, anim, inspection.model);
-    out += "\n" + plural(inspection.errorCount(), "error", "errors") + ", " +
-           plural(inspection.warningCount(), "warning", "warnings") + "\n";
+    out.append("\n").append(plural(inspection.errorCount(), "error", "errors")).append(", ");
+    out.append(plural(inspection.warningCount(), "warning", "warnings")).append("\n");
     return out;
 }
 

@@ -148,7 +148,7 @@ public:
     std::size_t expect(std::string_view word)
     {
         const Token token = lexer_.next();
-        if (token.kind == Token::Quoted || token.text != word) fail(token, "'" + std::string(word) + "'");
+        if (token.kind == Token::Quoted || token.text != word) fail(token, std::string("'").append(word).append("'"));
         return token.line;
     }
 
