@@ -35,12 +35,13 @@ mkdir -p "$build/artifacts" "$build/logs"
 cat fuzz/lwo.dict fuzz/scene.dict >"$build/pipeline.dict"
 
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(lwo_reader scene_reader meshconv animconv)
+[ ${#targets[@]} -gt 0 ] || targets=(lwo_reader scene_reader meshconv animconv md5_reader)
 
 dictionary() {
   case "$1" in
     lwo_reader) echo "fuzz/lwo.dict" ;;
     scene_reader) echo "fuzz/scene.dict" ;;
+    md5_reader) echo "fuzz/md5.dict" ;;
     *) echo "$build/pipeline.dict" ;;
   esac
 }

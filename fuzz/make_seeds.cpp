@@ -4,8 +4,8 @@
 //
 //   make_fuzz_seeds <folder> [<examples folder>]
 //
-// makes <folder>/{lwo_reader,scene_reader,meshconv,animconv}/ and one file per
-// seed in each. The pipeline seeds are checked to convert, so the fuzzers
+// makes <folder>/{lwo_reader,scene_reader,meshconv,animconv,md5_reader}/ and
+// one file per seed in each. The pipeline seeds are checked to convert, so the fuzzers
 // start from inputs that reach the stages and the writers.
 
 #include "app/conversion.h"
@@ -264,6 +264,23 @@ std::vector<NamedScene> builtScenes()
     };
 }
 
+// A model and an animation of two joints that use comments, partial flags,
+// a start index past the first joint's and a second mesh, for the md5 reader.
+const char* const kSmallMd5Model = "MD5Version 10 // two joints\ncommandline \"seed\"\nnumJoints 2\nnumMeshes 2\n"
+                                   "joints {\n\t\"root\"\t-1 ( 0 0 0 ) ( -0.7071068 0 0 )\n"
+                                   "\t\"arm\"\t0 ( 0 0 1 ) ( 0 0 0 )\n}\n"
+                                   "mesh {\n\tshader \"a\"\n\tnumverts 3\n\tvert 0 ( 0 0 ) 0 1\n"
+                                   "\tvert 1 ( 1 0 ) 1 2\n\tvert 2 ( 0 1 ) 0 1\n\tnumtris 1\n\ttri 0 0 1 2\n"
+                                   "\tnumweights 3\n\tweight 0 0 1 ( 0 0 0 )\n\tweight 1 0 0.5 ( 1 0 0 )\n"
+                                   "\tweight 2 1 0.5 ( 0 0 1 )\n}\n"
+                                   "mesh {\n\tshader \"b\"\n\tnumverts 1\n\tvert 0 ( 0 0 ) 0 1\n\tnumtris 0\n"
+                                   "\tnumweights 1\n\tweight 0 1 1 ( 0.5 0.5 0.5 )\n}\n";
+const char* const kSmallMd5Anim = "MD5Version 10\ncommandline \"\"\nnumFrames 2\nnumJoints 2\nframeRate 24\n"
+                                  "numAnimatedComponents 4\nhierarchy {\n\t\"root\"\t-1 1 0\n\t\"arm\"\t0 56 1\n}\n"
+                                  "bounds {\n\t( 0 0 0 ) ( 1 1 1 )\n\t( 0 0 0 ) ( 2 1 1 )\n}\n"
+                                  "baseframe {\n\t( 0 0 0 ) ( -0.7071068 0 0 )\n\t( 0 0 1 ) ( 0 0 0 )\n}\n"
+                                  "frame 0 {\n\t0 0 0 0\n}\nframe 1 {\n\t1 0.1 0.2 0.3\n}\n";
+
 bool readBytes(const fs::path& path, Bytes& bytes)
 {
     std::ifstream in(path, std::ios::binary);
@@ -296,6 +313,24 @@ bool converts(const std::string& scene, const Bytes& object, bool animation)
     const std::optional<lwmd5::ConversionInputs> inputs =
         lwmd5::parseInputs(program, scene, object, "seed.lws", "seed.lwo", options, report);
     return inputs && lwmd5::convert(program, *inputs, options, lwmd5::RunLimits{}, report);
+}
+
+// Each model alone, each animation alone, and each pair joined by the
+// separator the md5 reader's fuzz target splits at.
+void writeMd5Seeds(const fs::path& folder, const fs::path& examples)
+{
+    fs::create_directories(folder);
+    std::vector<std::pair<std::string, std::string>> pairs = {{kSmallMd5Model, kSmallMd5Anim}};
+    Bytes mesh, anim;
+    if (readBytes(examples / "character.md5mesh", mesh) && readBytes(examples / "character.md5anim", anim)) {
+        pairs.emplace_back(asText(mesh), asText(anim));
+    }
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        const std::string name = i == 0 ? "small" : "example";
+        writeSeed(folder, name + ".md5mesh", pairs[i].first);
+        writeSeed(folder, name + ".md5anim", pairs[i].second);
+        writeSeed(folder, name + ".pair", pairs[i].first + "\n=ANIM=\n" + pairs[i].second);
+    }
 }
 
 } // namespace
@@ -335,6 +370,7 @@ int main(int argc, char** argv)
 
     for (const NamedObject& object : objects) writeSeed(lwoDir, object.name + ".lwo", asText(object.bytes));
     for (const NamedScene& scene : scenes) writeSeed(sceneDir, scene.name + ".lws", scene.text);
+    writeMd5Seeds(root / "md5_reader", examples);
 
     // Every scene with every object, for both programs; in turn without
     // options, with a scale, and for each engine.

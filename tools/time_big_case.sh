@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Times both programs on the big generated case (or the small one):
+# Times the programs on the big generated case (or the small one):
 #   tools/time_big_case.sh [big|small] [runs] [bin folder]
 # Prints the median wall time, CPU time (user + system) and peak memory of
-# each program over the runs, the input and output sizes, and checks that one
-# thread and all threads write the same bytes. Needs /usr/bin/time (package
+# each converter over the runs, the input and output sizes, then md5inspect's
+# check of the converted pair and its picture of 8 frames, and checks that
+# one thread and all threads write the same bytes. Needs /usr/bin/time (package
 # "time"). Build first: cmake --preset release && cmake --build --preset release
 set -euo pipefail
 size=${1:-big}
@@ -30,6 +31,21 @@ for program in meshconv animconv; do
   rss=$(awk '{ print $4 }' times | median)
   case $program in meshconv) out=$size.md5mesh ;; animconv) out=$size.md5anim ;; esac
   echo "$program: median of $runs runs: wall $wall s, CPU $cpu s, peak memory $((rss / 1024)) MB; wrote $(bytes "$out") bytes"
+done
+
+# md5inspect on the pair just written: the check alone, then with the picture.
+for label in check picture; do
+  extra=()
+  [ "$label" = picture ] && extra=(--png "$size.png" --frames 8)
+  : > times
+  for _ in $(seq "$runs"); do
+    /usr/bin/time -f "%e %U %S %M" -o one "$bin/md5inspect" "$size.md5mesh" "$size.md5anim" "${extra[@]}" >/dev/null 2>&1 || true
+    cat one >> times
+  done
+  wall=$(awk '{ print $1 }' times | median)
+  cpu=$(awk '{ print $2 + $3 }' times | median)
+  rss=$(awk '{ print $4 }' times | median)
+  echo "md5inspect $label: median of $runs runs: wall $wall s, CPU $cpu s, peak memory $((rss / 1024)) MB"
 done
 
 cp "$size.md5anim" all-threads.md5anim

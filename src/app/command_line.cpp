@@ -140,15 +140,13 @@ bool chooseFiles(const std::vector<std::string>& files, CommandLine& line, Repor
 
 bool readConversionOptions(const ParsedOptions& parsed, ConversionOptions& options, std::string& problem)
 {
-    if (const std::optional<std::string> engine = parsed.value("engine")) {
-        if (*engine == "doom3") {
-            options.engine = Engine::Doom3;
-        } else if (*engine == "bfg") {
-            options.engine = Engine::Bfg;
-        } else {
-            problem = "option '--engine' takes doom3 or bfg, not " + quoted(*engine);
+    if (const std::optional<std::string> name = parsed.value("engine")) {
+        const std::optional<Engine> engine = engineNamed(*name);
+        if (!engine) {
+            problem = "option '--engine' takes doom3 or bfg, not " + quoted(*name);
             return false;
         }
+        options.engine = *engine;
     }
     if (const std::optional<std::string> weights = parsed.value("max-weights")) {
         if (weights->size() != 1 || (*weights)[0] < '1' || (*weights)[0] > '8') {

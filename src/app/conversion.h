@@ -3,6 +3,7 @@
 #include "app/validation.h"
 #include "md5/frame_bounds.h"
 #include "md5/joint_channels.h"
+#include "md5/engine.h"
 #include "md5/md5anim_writer.h"
 #include "object/lwo_object.h"
 #include "scene/scene.h"
@@ -24,13 +25,8 @@ class TextOutput;
 // The two converters share every step but their stages and their writer.
 enum class Program { MeshConverter, AnimationConverter };
 
-// Output for an engine's rules rather than the converters' own.
-enum class Engine {
-    None,  // the converters' own output
-    Doom3, // id Tech 4 (Doom 3, dhewm3): origin joint, joints on their bones, model-space bounds, all surfaces
-    Bfg,   // as Doom3, at most 4 weights a vertex, 65,535 vertices a mesh, 256 joints
-};
-
+// Engine output (Doom3): origin joint, joints on their bones, model-space
+// bounds, every layer and surface; Bfg as Doom3 within these limits.
 constexpr int kBfgMaxWeights = 4;
 constexpr std::size_t kBfgMaxVertices = 65'535;
 constexpr std::size_t kBfgMaxJoints = 256;

@@ -1,6 +1,9 @@
 #include "app/options.h"
 
+#include "platform/parallel.h"
+
 #include <algorithm>
+#include <cstdlib>
 
 namespace lwmd5 {
 
@@ -87,6 +90,15 @@ std::string describeOptions(std::span<const OptionSpec> specs)
         text += line + std::string(spec.help) + "\n";
     }
     return text;
+}
+
+unsigned threadsFromEnvironment()
+{
+    if (const char* setting = std::getenv("LWMD5_THREADS")) {
+        const long requested = std::strtol(setting, nullptr, 10);
+        if (requested >= 1) return static_cast<unsigned>(std::min(requested, 256L));
+    }
+    return hardwareThreadCount();
 }
 
 std::string_view projectVersion()

@@ -38,6 +38,11 @@ std::optional<ParsedOptions> parseOptions(std::span<const std::string_view> argu
 // One aligned line per option for the help text: "  --frames N  help".
 std::string describeOptions(std::span<const OptionSpec> specs);
 
+// How many threads a run's heavy stages may use: LWMD5_THREADS when it holds
+// a number of 1 or more (at most 256), else the machine's hardware
+// concurrency.
+unsigned threadsFromEnvironment();
+
 // The project's version ("0.2.0"), from the build.
 std::string_view projectVersion();
 

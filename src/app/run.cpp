@@ -1,27 +1,14 @@
 #include "app/run.h"
 
 #include "app/command_line.h"
+#include "app/options.h"
 #include "md5/md5_text.h"
-#include "platform/parallel.h"
 #include "platform/report.h"
 
-#include <algorithm>
-#include <cstdlib>
 
 namespace lwmd5 {
 
 namespace {
-
-// LWMD5_THREADS when it holds a number of 1 or more (at most 256), else
-// the machine's hardware concurrency.
-unsigned threadsFromEnvironment()
-{
-    if (const char* setting = std::getenv("LWMD5_THREADS")) {
-        const long requested = std::strtol(setting, nullptr, 10);
-        if (requested >= 1) return static_cast<unsigned>(std::min(requested, 256L));
-    }
-    return hardwareThreadCount();
-}
 
 std::string counted(std::size_t count, const char* one, const char* many)
 {

@@ -4,10 +4,11 @@
 // way engines read them.
 
 #include "lwo_builder.h"
+#include "md5/md5_pose.h"
 #include "object/lwo_reader.h"
 #include "scene_builder.h"
 #include "support/capture_reporter.h"
-#include "support/md5_reader.h"
+#include "support/md5_check.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 
@@ -38,21 +39,22 @@ constexpr const char* kSeparator = "/";
 // The written mesh rebuilt from its joints and weights, each triangle corner
 // against the object's point (x, y, z) mapped to (x, z, y): the largest
 // difference, relative to the object's extent.
-double rebuildError(const Md5MeshFile& md5, const fs::path& objectFile)
+double rebuildError(const Md5ModelFile& md5, const fs::path& objectFile)
 {
     CaptureReporter report;
     const std::optional<LwoObject> object = loadLwoObject(objectFile.string(), report);
     if (!object) return 1.0;
     const LwoMesh& source = object->meshes.at(0);
-    const std::vector<Md5Vec> rebuilt = skinVertices(md5.meshes.at(0), md5.joints);
-    const Md5Rows& triangles = md5.meshes[0].triangles;
+    std::vector<Vec3d> rebuilt;
+    skinVertices(md5.meshes.at(0), bindPose(md5), rebuilt);
+    const std::vector<Md5FileTriangle>& triangles = md5.meshes[0].triangles;
     EXPECT_EQ(triangles.size(), source.triangles.size());
     double worst = 0.0, size = 0.0;
     for (std::size_t t = 0; t < triangles.size(); ++t) {
         for (std::size_t c = 0; c < 3; ++c) {
             const auto& p = source.points.at(static_cast<std::size_t>(source.triangles.at(t)[c]));
-            const Md5Vec& v = rebuilt.at(static_cast<std::size_t>(triangles[t][c]));
-            worst = std::max(worst, std::hypot(v[0] - p[0], v[1] - p[2], v[2] - p[1]));
+            const Vec3d& v = rebuilt.at(static_cast<std::size_t>(triangles[t].corners[c]));
+            worst = std::max(worst, std::hypot(v.x - p[0], v.y - p[2], v.z - p[1]));
             size = std::max<double>(size, std::hypot(p[0], p[1], p[2]));
         }
     }
@@ -177,50 +179,52 @@ TEST(Programs, WriteTheBytesWorkedByHandAndTheCommittedExampleThatEnginesRebuild
         EXPECT_EQ(readFile(folder / output), platformText(text));
         EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), ++outputs);
     }
-    Md5MeshFile mesh;
+    Md5ModelFile mesh;
     Md5AnimFile anim;
-    std::string error;
-    ASSERT_TRUE(readMd5Mesh(readFile(folder / "character.md5mesh"), mesh, error)) << error;
-    ASSERT_TRUE(readMd5Anim(readFile(folder / "character.md5anim"), anim, error)) << error;
+    ASSERT_EQ(engineComplaint(readFile(folder / "character.md5mesh"), mesh), "");
+    ASSERT_EQ(engineComplaint(readFile(folder / "character.md5anim"), anim), "");
     EXPECT_LT(rebuildError(mesh, folder / "character.lwo"), 1e-4);
-    ASSERT_EQ(anim.frames.size(), 61u);
+    ASSERT_EQ(anim.frameCount(), 61u);
     // The mesh posed in every frame lies inside that frame's bounds, taken relative to joint 0, to the six decimals
     // of the printed numbers.
-    for (std::size_t k = 0; k < anim.frames.size(); ++k) {
-        const Md5Vec& r = anim.frames[k].at(0).position;
-        const std::vector<double>& b = anim.bounds.at(k);
-        for (const Md5Vec& v : skinVertices(mesh.meshes.at(0), anim.frames[k])) {
-            for (std::size_t a = 0; a < 3; ++a) {
-                EXPECT_TRUE(b[a] - 1e-4 <= v[a] - r[a] && v[a] - r[a] <= b[a + 3] + 1e-4) << "frame " << k;
-            }
+    JointPose pose;
+    std::vector<Vec3d> posed;
+    for (std::size_t k = 0; k < anim.frameCount(); ++k) {
+        poseFrame(anim, k, pose);
+        const Vec3d& r = pose.at(0).position;
+        const Md5Box& b = anim.bounds.at(k);
+        skinVertices(mesh.meshes.at(0), pose, posed);
+        for (const Vec3d& v : posed) {
+            const Vec3d d = v - r;
+            EXPECT_TRUE(b.min.x - 1e-4 <= d.x && d.x <= b.max.x + 1e-4 && b.min.y - 1e-4 <= d.y &&
+                        d.y <= b.max.y + 1e-4 && b.min.z - 1e-4 <= d.z && d.z <= b.max.z + 1e-4)
+                << "frame " << k;
         }
     }
 }
 
 TEST(Md5Reader, RefusesWhatEnginesRefuse)
 {
-    Md5MeshFile mesh;
+    Md5ModelFile mesh;
     Md5AnimFile anim;
-    std::string error;
-    ASSERT_TRUE(readMd5Mesh(kHandMesh, mesh, error)) << error;
-    ASSERT_TRUE(readMd5Anim(kHandAnim, anim, error)) << error;
+    ASSERT_EQ(engineComplaint(kHandMesh, mesh), "");
+    ASSERT_EQ(engineComplaint(kHandAnim, anim), "");
     const std::tuple<const std::string*, const char*, const char*, const char*> damages[] = {
-        {&kHandMesh, "MD5Version 10", "MD5Version 11", "not 10"},
-        {&kHandMesh, "1.000000 ) 1 1", "1.000000 ) 1 0", "a vertex without weights"},
-        {&kHandMesh, "tri 1 0 5 3", "tri 1 0 6 3", "a corner of no vertex"},
-        {&kHandMesh, "weight 2 0 ", "weight 2 1 ", "a weight of no joint"},
-        {&kHandMesh, "weight 1 0 1.000000", "weight 1 0 nan", "'nan' for %f"},
-        {&kHandAnim, "numAnimatedComponents 6", "numAnimatedComponents 12", "6 x numJoints"},
-        {&kHandAnim, "numFrames 3", "numFrames 4", "expected '('"},
-        {&kHandAnim, "frame 1 {", "frame 2 {", "'2' for %i"},
-        {&kHandAnim, "-1 63 0", "0 63 0", "'0' for %p"},
-        {&kHandAnim, "-1 63 0", "-1 63 1", "components out of order"},
+        {&kHandMesh, "MD5Version 10", "MD5Version 11", "line 1: MD5Version is 11, not 10 [version]"},
+        {&kHandMesh, "1.000000 ) 1 1", "1.000000 ) 1 0", "line 17: mesh 0: vert 1 has no weights [vertex-weights]"},
+        {&kHandMesh, "tri 1 0 5 3", "tri 1 0 6 3", "line 25: mesh 0: tri 1 has corner 6 of 6 vertices [triangle-corner]"},
+        {&kHandMesh, "weight 2 0 ", "weight 2 1 ", "line 30: mesh 0: weight 2 names joint 1 of 1 [weight-joint]"},
+        {&kHandMesh, "weight 1 0 1.000000", "weight 1 0 nan", "line 29: expected a number but found 'nan'"},
+        {&kHandAnim, "numAnimatedComponents 6", "numAnimatedComponents 12", "line 25: expected a number but found '}'"},
+        {&kHandAnim, "numFrames 3", "numFrames 4", "line 17: expected '(' but found '}'"},
+        {&kHandAnim, "frame 1 {", "frame 2 {", "line 27: frame 1 is numbered 2 [frame-numbers]"},
+        {&kHandAnim, "-1 63 0", "0 63 0", "line 10: joint 0 'root' has parent 0, which is not an earlier joint [parent-order]"},
+        {&kHandAnim, "-1 63 0", "-1 63 1", "line 10: joint 0 'root' reads components 1 to 6 of a frame of 6 [start-index]"},
     };
     for (const auto& [text, from, to, reason] : damages) {
         std::string damaged = *text;
         damaged.replace(damaged.find(from), std::string_view(from).size(), to);
-        EXPECT_FALSE(text == &kHandMesh ? readMd5Mesh(damaged, mesh, error) : readMd5Anim(damaged, anim, error)) << to;
-        EXPECT_NE(error.find(reason), std::string::npos) << to << ": " << error;
+        EXPECT_EQ(text == &kHandMesh ? engineComplaint(damaged, mesh) : engineComplaint(damaged, anim), reason) << to;
     }
 }
 
@@ -277,9 +281,9 @@ TEST(Programs, ConvertEachRealObjectOrEndWithItsMessage)
         EXPECT_EQ(boxesSeen, boxes) << run.err;
         ASSERT_EQ(said.size(), words.size()) << run.err;
         for (std::size_t i = 0; i < said.size(); ++i) EXPECT_NE(said[i].find(words[i]), said[i].npos) << said[i];
-        Md5MeshFile md5;
-        std::string error;
-        EXPECT_EQ(readMd5Mesh(readFile(dir / "rig.md5mesh"), md5, error), triangles >= 0) << error;
+        Md5ModelFile md5;
+        const std::string complaint = engineComplaint(readFile(dir / "rig.md5mesh"), md5);
+        EXPECT_EQ(complaint.empty(), triangles >= 0) << complaint;
         if (triangles < 0) continue;
         EXPECT_EQ(md5.meshes.at(0).triangles.size(), static_cast<std::size_t>(triangles));
         EXPECT_LT(rebuildError(md5, dir / "object.lwo"), 1e-4);

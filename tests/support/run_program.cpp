@@ -180,6 +180,7 @@ static fs::path builtPath(const char* path)
 
 fs::path meshconvPath() { return builtPath(LWMD5_MESHCONV_PATH); }
 fs::path animconvPath() { return builtPath(LWMD5_ANIMCONV_PATH); }
+fs::path md5inspectPath() { return builtPath(LWMD5_MD5INSPECT_PATH); }
 fs::path sourceDir() { return builtPath(LWMD5_SOURCE_DIR); }
 
 fs::path realDataDir()

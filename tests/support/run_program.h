@@ -31,6 +31,7 @@ ProgramResult runProgram(const std::filesystem::path& program, const std::vector
 // The built programs and the source tree.
 std::filesystem::path meshconvPath();
 std::filesystem::path animconvPath();
+std::filesystem::path md5inspectPath();
 std::filesystem::path sourceDir();
 // ../shared/realdata beside the checkout, or an empty path when absent.
 std::filesystem::path realDataDir();
