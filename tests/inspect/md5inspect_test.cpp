@@ -79,13 +79,14 @@ TEST(Md5inspect, AnswersEachCommandLineWithItsStatus)
 }
 
 // A cube (1 unit, standing on the origin) under one root bone whose x moves
-// from 0 to 1 over frames 0 to 8, converted by the converters as they are.
+// from 0 to 1 over frames 0 to 8, converted by the converters as they are or
+// with the options given.
 struct MovingCube {
     TempDir dir;
 
-    MovingCube()
+    explicit MovingCube(const std::vector<std::string>& options = {})
     {
-        BoneSpec root{"root", "root", {0, 0, 0}, {0, 0, 0}, 1.0f, -1, restChannels()};
+        BoneSpec root{.name = "root", .weightMapName = "root"};
         root.channels[0].keys = {KeySpec{0.0f, 0.0f, 3}, KeySpec{1.0f, 1.0f, 3}};
         dir.write("cube.lws", SceneTextBuilder().header(0, 8, 8, "cube.lwo").bone(root).text());
         std::vector<WeightEntry> weights;
@@ -96,8 +97,10 @@ struct MovingCube {
                                 polsChunk({{0, 1, 2, 3}, {5, 4, 7, 6}, {4, 0, 3, 7}, {1, 5, 6, 2}, {3, 2, 6, 7},
                                            {4, 5, 1, 0}}),
                                 weightMapChunk("root", weights), surfChunk("cube")}));
+        std::vector<std::string> arguments = options;
+        arguments.insert(arguments.end(), {"cube.lws", "cube.lwo"});
         for (const fs::path& program : {meshconvPath(), animconvPath()}) {
-            const ProgramResult run = runProgram(program, {"cube.lws", "cube.lwo"}, dir.path(), "x");
+            const ProgramResult run = runProgram(program, arguments, dir.path(), "x");
             EXPECT_EQ(run.exitStatus, 0) << run.err;
         }
     }
@@ -143,6 +146,20 @@ TEST(Md5inspect, ReadsTheConvertersBoundsAsRelativeToJointZero)
     EXPECT_EQ(check.reading, BoundsReading::ModelSpace);
     EXPECT_NEAR(check.worstRelative, 1.0, 1e-4);
     EXPECT_TRUE(checkBounds(check, anim, Engine::Doom3).empty());
+
+    // Converted for id Tech 4, the same rig's boxes are model space, the bone moving under an origin joint 0
+    // that stays put (so they read as relative to joint 0 as well), and nothing is left to warn of.
+    const MovingCube engine({"--engine", "doom3"});
+    ASSERT_FALSE(parseMd5Model(readFile(engine.mesh()), model));
+    ASSERT_FALSE(parseMd5Anim(readFile(engine.anim()), anim));
+    const BoundsCheck engineCheck = classifyBounds(model, anim);
+    EXPECT_EQ(engineCheck.reading, BoundsReading::Both);
+    EXPECT_LE(engineCheck.worstModel, 1e-5);
+    EXPECT_EQ(engineCheck.jointZeroTravel, 0.0);
+    const ProgramResult inspected = runProgram(md5inspectPath(), {engine.mesh(), engine.anim(), "--engine", "doom3"},
+                                               engine.dir.path(), "md5inspect");
+    EXPECT_EQ(inspected.exitStatus, 0) << inspected.out;
+    EXPECT_NE(inspected.out.find(platformText("\n0 errors, 0 warnings\n")), std::string::npos) << inspected.out;
 }
 
 #ifdef LWMD5_HAVE_CAIRO
