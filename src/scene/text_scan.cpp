@@ -39,12 +39,12 @@ FastResult convertField(const char*& p, const char* end, const Field& field)
     while (p != end && isCSpace(*p)) ++p;
     if (p == end) return FastResult::InputEnded;
     const char* start = p;
-    const char* q = p;
-    if (*q == '+' || *q == '-') ++q;
-    const char* digitsStart = q;
-    while (q != end && isDigit(*q)) ++q;
-    const std::size_t digits = static_cast<std::size_t>(q - digitsStart);
     if (field.kind == Field::Int) {
+        const char* q = p;
+        if (*q == '+' || *q == '-') ++q;
+        const char* digitsStart = q;
+        while (q != end && isDigit(*q)) ++q;
+        const std::size_t digits = static_cast<std::size_t>(q - digitsStart);
         if (digits == 0 || digits > 9) return FastResult::Unsure;
         if (q != end && !isCSpace(*q)) return FastResult::Unsure;
         int value = 0;
@@ -56,7 +56,7 @@ FastResult convertField(const char*& p, const char* end, const Field& field)
     }
     const DecimalSpelling number = scanDecimalSpelling(std::string_view(start, static_cast<std::size_t>(end - start)));
     if (number.length == 0 || number.danglingExponent) return FastResult::Unsure;
-    q = start + number.length;
+    const char* q = start + number.length;
     if (q != end && !isCSpace(*q)) return FastResult::Unsure;
     float value = 0.0f;
     const char* numberStart = *start == '+' ? start + 1 : start;
@@ -118,27 +118,6 @@ int scanWithC(const std::string& text, const Field* fields, int count)
 }
 
 } // namespace
-
-DecimalSpelling scanDecimalSpelling(std::string_view text)
-{
-    std::size_t i = 0;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-    std::size_t digits = 0;
-    for (; i < text.size() && isDigit(text[i]); ++i) ++digits;
-    if (i < text.size() && text[i] == '.') {
-        for (++i; i < text.size() && isDigit(text[i]); ++i) ++digits;
-    }
-    if (digits == 0) return {0, false};
-    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-        std::size_t e = i + 1;
-        if (e < text.size() && (text[e] == '+' || text[e] == '-')) ++e;
-        const std::size_t exponentStart = e;
-        while (e < text.size() && isDigit(text[e])) ++e;
-        if (e == exponentStart) return {i, true};
-        i = e;
-    }
-    return {i, false};
-}
 
 int leadingInteger(std::string_view text)
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -24,7 +25,33 @@ struct DecimalSpelling {
     std::size_t length;
     bool danglingExponent;
 };
-DecimalSpelling scanDecimalSpelling(std::string_view text);
+// Inline: the scene's key lines run through it a million times a second.
+inline DecimalSpelling scanDecimalSpelling(std::string_view text)
+{
+    const char* const begin = text.data();
+    const char* const end = begin + text.size();
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    const char* p = begin;
+    if (p != end && (*p == '+' || *p == '-')) ++p;
+    const char* digits = p;
+    while (p != end && digit(*p)) ++p;
+    bool any = p != digits;
+    if (p != end && *p == '.') {
+        digits = ++p;
+        while (p != end && digit(*p)) ++p;
+        any = any || p != digits;
+    }
+    if (!any) return {0, false};
+    if (p != end && (*p == 'e' || *p == 'E')) {
+        const char* e = p + 1;
+        if (e != end && (*e == '+' || *e == '-')) ++e;
+        const char* exponent = e;
+        while (e != end && digit(*e)) ++e;
+        if (e == exponent) return {static_cast<std::size_t>(p - begin), true};
+        p = e;
+    }
+    return {static_cast<std::size_t>(p - begin), false};
+}
 
 // sscanf(text, "%f %f %f", ...): returns the number of fields assigned.
 int scanThreeFloats(std::string_view text, float& a, float& b, float& c);

@@ -65,21 +65,28 @@ SurfaceGroups groupPolygons(const LwoObject& object)
 {
     SurfaceGroups groups;
     std::unordered_map<std::string, std::int32_t> groupOfName;
-    for (const LwoSurface& surface : object.surfaces) {
-        if (groupOfName.emplace(surface.name, static_cast<std::int32_t>(groups.names.size())).second) {
-            groups.names.push_back(surface.name);
-        }
-    }
+    const auto groupOf = [&](const std::string& name) {
+        const auto [found, fresh] = groupOfName.emplace(name, static_cast<std::int32_t>(groups.names.size()));
+        if (fresh) groups.names.push_back(name);
+        return found->second;
+    };
+    for (const LwoSurface& surface : object.surfaces) groupOf(surface.name);
+    // Tags name their group once; a polygon without a tag goes with the first surface.
     const std::string untagged = object.surfaces.empty() ? std::string() : object.surfaces.front().name;
+    std::vector<std::int32_t> groupOfTag(object.tags.size(), -1);
+    std::int32_t untaggedGroup = -1;
     for (const LwoMesh& layer : object.meshes) {
         std::vector<std::int32_t>& group = groups.groupOfPolygon.emplace_back(layer.polygonCount());
         for (std::size_t p = 0; p < group.size(); ++p) {
             const std::int32_t tag = p < layer.polygonSurfaceTag.size() ? layer.polygonSurfaceTag[p] : -1;
-            const bool named = tag >= 0 && static_cast<std::size_t>(tag) < object.tags.size();
-            const std::string& name = named ? object.tags[static_cast<std::size_t>(tag)] : untagged;
-            const auto [found, fresh] = groupOfName.emplace(name, static_cast<std::int32_t>(groups.names.size()));
-            if (fresh) groups.names.push_back(name);
-            group[p] = found->second;
+            if (tag >= 0 && static_cast<std::size_t>(tag) < object.tags.size()) {
+                std::int32_t& known = groupOfTag[static_cast<std::size_t>(tag)];
+                if (known < 0) known = groupOf(object.tags[static_cast<std::size_t>(tag)]);
+                group[p] = known;
+            } else {
+                if (untaggedGroup < 0) untaggedGroup = groupOf(untagged);
+                group[p] = untaggedGroup;
+            }
         }
     }
     groups.polygonsOfGroup.resize(groups.names.size());
