@@ -55,18 +55,16 @@ meshconv turns a scene and its object into an .md5mesh model, animconv
 turns the scene's keyed bone motion into an .md5anim animation, and
 md5inspect checks md5 files against what id Tech 4 engines accept and
 draws them. Manual pages and an example character are included.]=])
-set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
-set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_VERBATIM_VARIABLES ON)
 
+# lwmd5-0.2.0-linux-x86_64.tar.gz, lwmd5-0.2.0-windows-x86_64.zip
+string(TOLOWER ${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR} LWMD5_PACKAGE_SYSTEM)
+set(CPACK_PACKAGE_FILE_NAME lwmd5-${PROJECT_VERSION}-${LWMD5_PACKAGE_SYSTEM})
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
-  set(CPACK_PACKAGE_FILE_NAME lwmd5-${PROJECT_VERSION}-windows-x86_64)
 else()
   set(CPACK_GENERATOR DEB TGZ)
-  string(TOLOWER ${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR} LWMD5_PACKAGE_SYSTEM)
-  set(CPACK_PACKAGE_FILE_NAME lwmd5-${PROJECT_VERSION}-${LWMD5_PACKAGE_SYSTEM})
   # lwmd5_0.2.0_amd64.deb; the architecture comes from dpkg.
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${CPACK_PACKAGE_CONTACT})
