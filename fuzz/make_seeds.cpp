@@ -337,8 +337,21 @@ void writeMd5Seeds(const fs::path& folder, const fs::path& examples)
 
 int main(int argc, char** argv)
 {
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: %s <folder> [<examples folder>]\n", argv[0]);
+    const std::string first = argc >= 2 ? argv[1] : "";
+    if (argc == 2 && (first == "--help" || first == "-h")) {
+        std::printf("usage: %s FOLDER [EXAMPLES]\n"
+                    "Writes the fuzzers' seed corpora: FOLDER/lwo_reader, scene_reader, meshconv and\n"
+                    "animconv, one file per seed; the meshconv and animconv seeds pair every scene\n"
+                    "with every object, and the count of pairs that convert is printed (none\n"
+                    "converting is an error). The example character in EXAMPLES (default\n"
+                    "%s) is added when it is there. .ci/fuzz.sh runs this\n"
+                    "before the fuzzers.\n",
+                    argv[0], LWMD5_EXAMPLES_DIR);
+        return 0;
+    }
+    // A folder whose name begins with a dash is given as ./-name.
+    if (argc < 2 || argc > 3 || first.starts_with('-')) {
+        std::fprintf(stderr, "usage: %s FOLDER [EXAMPLES]   (--help tells more)\n", argv[0]);
         return 2;
     }
     const fs::path root = argv[1];

@@ -2,9 +2,10 @@
 # Times the programs on the big generated case (or the small one):
 #   tools/time_big_case.sh [big|small] [runs] [bin folder]
 # Prints the median wall time, CPU time (user + system) and peak memory of
-# each converter over the runs, the input and output sizes, then md5inspect's
-# check of the converted pair and its picture of 8 frames, and checks that
-# one thread and all threads write the same bytes. Needs /usr/bin/time (package
+# each converter over the runs (animconv also on one thread, LWMD5_THREADS=1,
+# and both with --engine doom3), the input and output sizes, then md5inspect's
+# check of the converted pair and its picture of 8 frames; checks that one
+# thread and all threads write the same bytes. Needs /usr/bin/time (package
 # "time"). Build first: cmake --preset release && cmake --build --preset release
 set -euo pipefail
 size=${1:-big}
@@ -20,39 +21,45 @@ echo "case $size: $(bytes "$size.lws") bytes of scene, $(bytes "$size.lwo") byte
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
-for program in meshconv animconv; do
+# time_program LABEL OUTPUT COMMAND...: runs the command $runs times and
+# prints the medians of its wall time, CPU time and peak memory, and the size
+# of OUTPUT ("-" for none). md5inspect's status 1 (an error in the files) is a
+# finished run too.
+time_program() {
+  local label=$1 out=$2
+  shift 2
   : > times
   for _ in $(seq "$runs"); do
-    /usr/bin/time -f "%e %U %S %M" -o one "$bin/$program" "$size.lws" "$size.lwo" >/dev/null 2>&1
-    cat one >> times
+    local status=0
+    /usr/bin/time -f "%e %U %S %M" -o one "$@" >/dev/null 2>&1 || status=$?
+    if [ "$status" -ne 0 ] && ! { [ "$status" -eq 1 ] && [ "$out" = - ]; }; then
+      echo "$label failed (status $status)" >&2
+      exit 1
+    fi
+    tail -n 1 one >> times
   done
+  local wall cpu rss wrote=""
   wall=$(awk '{ print $1 }' times | median)
   cpu=$(awk '{ print $2 + $3 }' times | median)
   rss=$(awk '{ print $4 }' times | median)
-  case $program in meshconv) out=$size.md5mesh ;; animconv) out=$size.md5anim ;; esac
-  echo "$program: median of $runs runs: wall $wall s, CPU $cpu s, peak memory $((rss / 1024)) MB; wrote $(bytes "$out") bytes"
-done
+  [ "$out" = - ] || wrote="; wrote $(bytes "$out") bytes"
+  echo "$label: median of $runs runs: wall $wall s, CPU $cpu s, peak memory $((rss / 1024)) MB$wrote"
+}
 
-# md5inspect on the pair just written: the check alone, then with the picture.
-for label in check picture; do
-  extra=()
-  [ "$label" = picture ] && extra=(--png "$size.png" --frames 8)
-  : > times
-  for _ in $(seq "$runs"); do
-    /usr/bin/time -f "%e %U %S %M" -o one "$bin/md5inspect" "$size.md5mesh" "$size.md5anim" "${extra[@]}" >/dev/null 2>&1 || true
-    cat one >> times
-  done
-  wall=$(awk '{ print $1 }' times | median)
-  cpu=$(awk '{ print $2 + $3 }' times | median)
-  rss=$(awk '{ print $4 }' times | median)
-  echo "md5inspect $label: median of $runs runs: wall $wall s, CPU $cpu s, peak memory $((rss / 1024)) MB"
-done
-
+time_program "meshconv --engine doom3" "$size.md5mesh" "$bin/meshconv" --engine doom3 "$size.lws" "$size.lwo"
+time_program "animconv --engine doom3" "$size.md5anim" "$bin/animconv" --engine doom3 "$size.lws" "$size.lwo"
+time_program meshconv "$size.md5mesh" "$bin/meshconv" "$size.lws" "$size.lwo"
+time_program animconv "$size.md5anim" "$bin/animconv" "$size.lws" "$size.lwo"
 cp "$size.md5anim" all-threads.md5anim
-LWMD5_THREADS=1 "$bin/animconv" "$size.lws" "$size.lwo" >/dev/null 2>&1
+time_program "animconv, LWMD5_THREADS=1" "$size.md5anim" env LWMD5_THREADS=1 "$bin/animconv" "$size.lws" "$size.lwo"
 if cmp -s "$size.md5anim" all-threads.md5anim; then
   echo "animconv writes the same bytes with 1 thread and with all threads"
 else
   echo "animconv output differs between 1 thread and all threads" >&2
   exit 1
 fi
+
+# md5inspect on the pair just written: the check alone, then with the picture.
+time_program "md5inspect check" - "$bin/md5inspect" "$size.md5mesh" "$size.md5anim"
+time_program "md5inspect check and picture of 8 frames" "$size.png" \
+  "$bin/md5inspect" "$size.md5mesh" "$size.md5anim" --png "$size.png" --frames 8
