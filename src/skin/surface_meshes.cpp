@@ -143,6 +143,7 @@ public:
         for (const LwoMesh& layer : object.meshes) {
             vertexOfPoint_.emplace_back(layer.points.size(), -1);
             triangleInMesh_.emplace_back(layer.triangles.size(), -1);
+            totalPoints_ += layer.points.size();
         }
     }
 
@@ -162,6 +163,7 @@ private:
     std::vector<std::vector<std::int32_t>> vertexOfPoint_;  // per layer; -1 outside the mesh being built
     std::vector<std::vector<std::int32_t>> triangleInMesh_; // per layer
     std::vector<std::pair<std::uint32_t, std::int32_t>> sources_; // each vertex's layer and point
+    std::size_t totalPoints_ = 0;
     std::vector<VertexSlots> slots_;
 };
 
@@ -181,7 +183,18 @@ void SurfaceMeshBuilder::addVertices(std::int32_t group, Md5Mesh& mesh)
             }
         }
     }
-    std::sort(sources_.begin(), sources_.end());
+    // In layer and point order: a group that uses many of the points is
+    // gathered by walking the tables, a small one by sorting.
+    if (sources_.size() >= totalPoints_ / 8) {
+        sources_.clear();
+        for (std::size_t l = 0; l < vertexOfPoint_.size(); ++l) {
+            for (std::size_t point = 0; point < vertexOfPoint_[l].size(); ++point) {
+                if (vertexOfPoint_[l][point] == kSeen) sources_.emplace_back(l, static_cast<std::int32_t>(point));
+            }
+        }
+    } else {
+        std::sort(sources_.begin(), sources_.end());
+    }
     mesh.vertices.resize(sources_.size());
     slots_.resize(sources_.size());
     for (std::size_t v = 0; v < sources_.size(); ++v) {
