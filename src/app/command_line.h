@@ -26,7 +26,7 @@ bool isObjectFile(std::string_view argument);
 // when it is anything else ("1,5", "1.5x", "0x10", "inf", ""), when it does
 // not fit a float (too large, or rounding to 0 from a value that is not 0),
 // or when it is 0, which would put every position at the origin.
-std::optional<float> parseScaleFactor(std::string_view argument, std::string& problem);
+[[nodiscard]] std::optional<float> parseScaleFactor(std::string_view argument, std::string& problem);
 
 struct ParsedOptions;
 
@@ -57,7 +57,7 @@ void printBanner(const ConverterName& name);
 // to end it with: 0 after --help or --version (printed on stdout); 2 after
 // the usage lines (a wrong argument count, stdout) or one error line
 // (stderr) naming what is wrong.
-std::optional<CommandLine> parseCommandLine(const ConverterName& name, int argc, const char* const* argv,
-                                            Reporter& report, int& status);
+[[nodiscard]] std::optional<CommandLine> parseCommandLine(const ConverterName& name, int argc,
+                                                          const char* const* argv, Reporter& report, int& status);
 
 } // namespace lwmd5

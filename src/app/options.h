@@ -32,8 +32,8 @@ struct ParsedOptions {
 // ("--frames=8"). "-h" is "--help" when the program has one. Returns nothing
 // after setting `error` to one line naming the argument: an unknown option,
 // an option without its value, a switch given a value.
-std::optional<ParsedOptions> parseOptions(std::span<const std::string_view> arguments,
-                                          std::span<const OptionSpec> specs, std::string& error);
+[[nodiscard]] std::optional<ParsedOptions> parseOptions(std::span<const std::string_view> arguments,
+                                                        std::span<const OptionSpec> specs, std::string& error);
 
 // One aligned line per option for the help text: "  --frames N  help".
 std::string describeOptions(std::span<const OptionSpec> specs);

@@ -48,7 +48,7 @@ TEST(CommandLine, ArgumentKindAndScaleFactor)
     }
 }
 
-// walk.lws and walk.lwo in `folder`: two bones over a quad that the first weights, every position times `size`. The
+// walk.lws and walk.lwo in `folder`: two bones over two triangles that the first weights, every position times `size`. The
 // positions are short binary fractions, so halving them is exact.
 void writeCase(const TempDir& dir, const std::string& folder, float size)
 {
@@ -62,7 +62,7 @@ void writeCase(const TempDir& dir, const std::string& folder, float size)
               form("LWO2", {pntsChunk({{size, 0, size / 2}, {0, 2 * size, 0}, {size / 4, 0, 4 * size}, {0, 0, 0}}),
                             uvMapChunk("uv", {{0, 0, 0}, {1, 1, 0}, {2, 1, 1}, {3, 0, 1}}),
                             weightMapChunk("root", {{0, 1}, {1, 0.5f}, {2, 1}}),
-                            polsChunk({{0, 1, 2, 3}}), surfChunk("skin")}));
+                            polsChunk({{0, 1, 2}, {0, 2, 3}}), surfChunk("skin")}));
 }
 
 std::string withoutCarriageReturns(std::string text)
@@ -80,10 +80,12 @@ TEST(CommandLineRun, OptionsScaleFactorsFileChoiceAndWhatEachRunSays)
     const std::string usage = "start the program with \"tools/conv x lwsfile lwofile [scalefactor]\"\n"
                               "or drag and drop a lwsfile and a lwofile\n";
     const std::string wrote = "P: wrote walk.F: 2 joints, <what it holds>\n";
-    const std::string split = "P: ERROR!!!: Check Geometry! Only 3 verts per poly!\n"
-                              "P: warning: walk.lwo: 1 polygon of more than three corners became 2 triangles; "
-                              "the conversion goes on\n";
+    // The reader's progress lines reach stderr with --verbose; on Windows they go to the debugger.
+#ifdef _WIN32
+    const std::string debugLines;
+#else
     const std::string debugLines = "Mesh: 1\tUVs:4/4\nMesh: 1\tWs:3/3\n";
+#endif
     struct Row {
         std::vector<std::string> arguments;
         int status;
@@ -110,13 +112,13 @@ TEST(CommandLineRun, OptionsScaleFactorsFileChoiceAndWhatEachRunSays)
          "P: option '--shader-prefix' cannot hold a double quote or a line break\n"},
         // The origin joint joins the two bones.
         {{"--engine", "bfg", "--max-weights", "3", "--shader-prefix", "models/", "walk.lws", "walk.lwo"}, 0, "",
-         split + "P: wrote walk.F: 3 joints, <what it holds>\n"},
+         "P: wrote walk.F: 3 joints, <what it holds>\n"},
         // Options stand anywhere; "--" ends them.
-        {{"walk.lwo", "--verbose", "walk.lws"}, 0, "", debugLines + split + wrote},
-        {{"--", "walk.lws", "walk.lwo", "0.5"}, 0, "", split + wrote},
+        {{"walk.lwo", "--verbose", "walk.lws"}, 0, "", debugLines + wrote},
+        {{"--", "walk.lws", "walk.lwo", "0.5"}, 0, "", wrote},
         {{"walk.lws", "walk.lwo", "-1"}, 0, "",
          "P: warning: the scale factor '-1' is negative: it mirrors the model and turns its triangles inside out\n" +
-             split + wrote},
+             wrote},
         {{"walk.lws", "walk.lwo", "1,5"}, 2, "",
          "P: the scale factor '1,5' is not a decimal number; write its decimals after a point, as in 1.5\n"},
         {{"walk.lws", "walk.lwo", "1.5x"}, 2, "", "P: the scale factor '1.5x' is not a decimal number\n"},
@@ -149,7 +151,7 @@ TEST(CommandLineRun, OptionsScaleFactorsFileChoiceAndWhatEachRunSays)
             SCOPED_TRACE(program + " " + ::testing::PrintToString(row.arguments));
             fs::remove(dir / ("walk." + format));
             const ProgramResult run =
-                runProgram(mesh ? meshconvPath() : animconvPath(), row.arguments, dir.path(), "tools/conv x", true);
+                runProgram(mesh ? meshconvPath() : animconvPath(), row.arguments, dir.path(), "tools/conv x");
             EXPECT_EQ(run.exitStatus, row.status);
             std::string expectedOut = "lw to " + format + " converter by Tarvel, v0.1\n\n" + row.out;
             for (std::size_t at; (at = expectedOut.find("P 0.2.0")) != std::string::npos;) {
