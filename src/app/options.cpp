@@ -48,13 +48,13 @@ std::optional<ParsedOptions> parseOptions(std::span<const std::string_view> argu
         }
         const std::size_t equals = argument.find('=');
         const std::string_view name = argument.substr(2, equals == std::string_view::npos ? argument.npos : equals - 2);
-        const OptionSpec* spec = findSpec(specs, name);
-        if (spec == nullptr) {
+        const OptionSpec* option = findSpec(specs, name);
+        if (option == nullptr) {
             error = "unknown option '" + std::string(argument) + "' (--help lists the options)";
             return std::nullopt;
         }
         std::string value;
-        if (spec->valueName.empty()) {
+        if (option->valueName.empty()) {
             if (equals != std::string_view::npos) {
                 error = "option '--" + std::string(name) + "' takes no value";
                 return std::nullopt;
@@ -64,7 +64,7 @@ std::optional<ParsedOptions> parseOptions(std::span<const std::string_view> argu
         } else if (i + 1 < arguments.size()) {
             value = std::string(arguments[++i]);
         } else {
-            error = "option '--" + std::string(name) + "' needs a value (" + std::string(spec->valueName) + ")";
+            error = "option '--" + std::string(name) + "' needs a value (" + std::string(option->valueName) + ")";
             return std::nullopt;
         }
         parsed.given.emplace_back(std::string(name), std::move(value));
@@ -75,19 +75,19 @@ std::optional<ParsedOptions> parseOptions(std::span<const std::string_view> argu
 std::string describeOptions(std::span<const OptionSpec> specs)
 {
     std::size_t width = 0;
-    auto label = [](const OptionSpec& spec) {
+    auto label = [](const OptionSpec& option) {
         // Appended piece by piece: GCC 12 warns about the concatenation at -O3.
         std::string text = "--";
-        text += spec.name;
-        if (!spec.valueName.empty()) text.append(" ").append(spec.valueName);
+        text += option.name;
+        if (!option.valueName.empty()) text.append(" ").append(option.valueName);
         return text;
     };
-    for (const OptionSpec& spec : specs) width = std::max(width, label(spec).size());
+    for (const OptionSpec& option : specs) width = std::max(width, label(option).size());
     std::string text;
-    for (const OptionSpec& spec : specs) {
-        std::string line = "  " + label(spec);
+    for (const OptionSpec& option : specs) {
+        std::string line = "  " + label(option);
         line.resize(width + 4, ' ');
-        text += line + std::string(spec.help) + "\n";
+        text += line + std::string(option.help) + "\n";
     }
     return text;
 }

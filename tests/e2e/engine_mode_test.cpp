@@ -208,10 +208,10 @@ std::vector<Rig> rigs()
         const bool child = (b.parentItem & kParentIsBone) != 0;
         const std::array<float, 3> position{b.restPosition.x, b.restPosition.y, b.restPosition.z};
         const std::array<float, 3> direction{b.restDirection.x, b.restDirection.y, b.restDirection.z};
-        BoneSpec spec = bone(b.name.c_str(), child ? static_cast<int>(parentBoneNumber(b.parentItem)) : -1, position,
+        BoneSpec rested = bone(b.name.c_str(), child ? static_cast<int>(parentBoneNumber(b.parentItem)) : -1, position,
                              direction);
-        spec.weightMapName = b.weightMapName;
-        atRest.push_back(spec);
+        rested.weightMapName = b.weightMapName;
+        atRest.push_back(rested);
     }
     made.push_back({"example at rest", sceneOf(atRest), character, {"models/rig/models/example/character"}, true});
     return made;
