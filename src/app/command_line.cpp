@@ -49,11 +49,6 @@ bool hasExtensionInOtherCase(std::string_view argument, std::string_view extensi
     return true;
 }
 
-bool isCSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 void printUsage(const char* argv0)
 {
     std::printf("start the program with \"%s lwsfile lwofile [scalefactor]\"\n", argv0);

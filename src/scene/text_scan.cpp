@@ -13,11 +13,6 @@ namespace lwmd5 {
 
 namespace {
 
-bool isCSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 bool isDigit(char c)
 {
     return c >= '0' && c <= '9';

@@ -12,6 +12,12 @@ namespace lwmd5 {
 // the C library itself. None of them ever fails; fields a conversion cannot
 // fill are left as they were.
 
+// The white space C's conversions skip: space, \t, \n, \v, \f, \r.
+inline bool isCSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
 // atoi: optional white space, sign and decimal digits; 0 when there are none.
 // Values beyond the int range are clamped to it.
 int leadingInteger(std::string_view text);
